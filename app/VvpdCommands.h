@@ -1,0 +1,24 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vvp {
+
+struct VvpdOptions {
+    std::string programFolder; // --program-folder / VVP_PROGRAM_FOLDER
+    std::string registryFile;  // --registry / VVP_REGISTRY
+    std::string answersFile;   // --answers
+    std::string peer = "127.0.0.1";
+    std::vector<std::string> args; // the command and its arguments
+};
+
+// Parses the command line; false with a message in error when it is wrong.
+bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& error);
+
+int VvpdMain(int argc, char** argv);
+int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+
+} // namespace vvp

@@ -1,0 +1,33 @@
+# Compiler policy shared by every target through the vvp_compiler_policy interface target.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+option(VVP_WERROR "Treat warnings as errors" OFF)
+set(VVP_SANITIZE "" CACHE STRING "Sanitizers: empty, address (with undefined) or thread")
+
+add_library(vvp_compiler_policy INTERFACE)
+target_compile_options(vvp_compiler_policy INTERFACE
+  -Wall -Wextra -Wold-style-cast -Wnon-virtual-dtor -Wshadow=local
+  $<$<BOOL:${VVP_WERROR}>:-Werror>)
+target_compile_definitions(vvp_compiler_policy INTERFACE
+  $<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
+
+if(VVP_SANITIZE STREQUAL "address")
+  target_compile_options(vvp_compiler_policy INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vvp_compiler_policy INTERFACE -fsanitize=address,undefined)
+elseif(VVP_SANITIZE STREQUAL "thread")
+  target_compile_options(vvp_compiler_policy INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vvp_compiler_policy INTERFACE -fsanitize=thread)
+endif()
+
+# vvp_add_engine_library(name SOURCES ... DEPENDS ...): one static library per subsystem folder.
+function(vvp_add_engine_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC vvp_compiler_policy ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
+endfunction()

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vvp {
+
+enum class Buttons { Ok, YesNo, YesNoCancel, AbortRetryIgnore };
+enum class Icon { None, Information, Warning, Error, Stop, Question };
+enum class Answer { Ok, Yes, No, Cancel, Abort, Retry, Ignore };
+
+const char* AnswerName(Answer answer);
+std::optional<Answer> ParseAnswer(const std::string& text);
+
+struct MessageRequest {
+    std::string caption;
+    std::string text;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+};
+
+// Everything that asks the user something. Job threads call it; implementations bring the
+// question to the user one at a time.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    virtual Answer Message(const MessageRequest& request) = 0;
+    // nullopt when the input box was cancelled.
+    virtual std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                             const std::string& defaultValue) = 0;
+    // The chosen folder, or empty when the browser was cancelled.
+    virtual std::string BrowseFolder(const std::string& title) = 0;
+    // The print dialog: the chosen printer, or nullopt when cancelled.
+    virtual std::optional<std::string> ChoosePrinter(const std::string& title) = 0;
+    // A named dialog richer than a message box (the pathology details, for example) answered by
+    // text; nullopt means Cancel. Front ends with real dialogs do not route through here.
+    virtual std::optional<std::string> Dialog(const std::string& caption, const std::string& text,
+                                              const std::optional<std::string>& defaultAnswer) = 0;
+
+    void Show(const std::string& caption, const std::string& text, Icon icon = Icon::None) {
+        Message({caption, text, Buttons::Ok, icon});
+    }
+};
+
+// Answers prompts without a user: from "KEY=ANSWER" lines (a line answers a prompt whose caption
+// or text begins with KEY; several lines for one KEY are used in turn, the last one repeating),
+// else from documented defaults chosen so that nothing is lost and nothing waits. Every prompt
+// and its answer are written to the log stream; the transcript is kept for tests.
+class HeadlessPrompter final : public Prompter {
+public:
+    struct Record {
+        std::string kind; // "message", "input", "folder", "printer", "dialog"
+        std::string caption;
+        std::string text;
+        std::string answer;
+    };
+
+    explicit HeadlessPrompter(std::ostream* log = nullptr);
+
+    // Lines "KEY=ANSWER"; blank lines and lines starting with "#" are ignored.
+    void LoadAnswers(const std::string& text);
+    bool LoadAnswersFile(const std::string& path, std::string* error);
+    void AddAnswer(const std::string& key, const std::string& answer);
+    // The folder a folder browser "chooses" when no answer names one.
+    void SetDefaultFolder(const std::string& folder);
+
+    Answer Message(const MessageRequest& request) override;
+    std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                     const std::string& defaultValue) override;
+    std::string BrowseFolder(const std::string& title) override;
+    std::optional<std::string> ChoosePrinter(const std::string& title) override;
+    std::optional<std::string> Dialog(const std::string& caption, const std::string& text,
+                                      const std::optional<std::string>& defaultAnswer) override;
+
+    std::vector<Record> Transcript() const;
+
+    static Answer DefaultAnswer(const MessageRequest& request);
+
+private:
+    std::optional<std::string> TakeAnswer(const std::string& caption, const std::string& text);
+    void Note(const Record& record);
+
+    mutable std::mutex m_mutex;
+    std::ostream* m_log;
+    std::vector<std::pair<std::string, std::vector<std::string>>> m_answers; // key -> answers in order
+    std::map<std::string, size_t> m_used;
+    std::string m_defaultFolder;
+    std::vector<Record> m_transcript;
+};
+
+} // namespace vvp

@@ -1,0 +1,170 @@
+#include "Settings.h"
+
+#include "FileUtil.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace vvp {
+namespace {
+
+std::string Lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Folder(const std::string& s) { return s.empty() ? s : IncludeTrailingSeparator(s); }
+
+RegField StringField(const char* name, std::string VNPTRRegValues::*member, bool folder = false) {
+    return {name, RegValue::Kind::String, false,
+            [member](const VNPTRRegValues& v) { return RegValue::String(v.*member); },
+            [member, folder](VNPTRRegValues& v, const RegValue& r) {
+                if (r.kind != RegValue::Kind::String) return false;
+                v.*member = folder ? Folder(r.text) : r.text;
+                return true;
+            }};
+}
+
+RegField BoolField(const char* name, bool VNPTRRegValues::*member) {
+    return {name, RegValue::Kind::Dword, true,
+            [member](const VNPTRRegValues& v) { return RegValue::Dword(v.*member ? 1 : 0); },
+            [member](VNPTRRegValues& v, const RegValue& r) {
+                if (r.kind != RegValue::Kind::Dword) return false;
+                v.*member = r.dword != 0;
+                return true;
+            }};
+}
+
+template <typename T>
+RegField NumberField(const char* name, T VNPTRRegValues::*member, uint32_t min, uint32_t max) {
+    return {name, RegValue::Kind::Dword, false,
+            [member](const VNPTRRegValues& v) { return RegValue::Dword(static_cast<uint32_t>(v.*member)); },
+            [member, min, max](VNPTRRegValues& v, const RegValue& r) {
+                if (r.kind != RegValue::Kind::Dword || r.dword < min || r.dword > max) return false;
+                v.*member = static_cast<T>(r.dword);
+                return true;
+            }};
+}
+
+} // namespace
+
+VNPTRRegValues DefaultRegValues(const Folders& folders) {
+    VNPTRRegValues v;
+    v.SavePath = folders.program + "VirtualPrinter/";
+    v.LetterheadPath = folders.program;
+    return v;
+}
+
+const std::vector<RegField>& RegFields() {
+    static const std::vector<RegField> fields = {
+        NumberField("Port", &VNPTRRegValues::Port, 1, 65535),
+        StringField("PortName", &VNPTRRegValues::PortName),
+        StringField("Report Printer", &VNPTRRegValues::ReportPrinter),
+        NumberField("Save Mode", &VNPTRRegValues::SaveMode, 0, 2),
+        StringField("Save Path", &VNPTRRegValues::SavePath, true),
+        StringField("Entity", &VNPTRRegValues::Entity),
+        BoolField("MsgRecipient", &VNPTRRegValues::MsgRecipient),
+        StringField("VocanetServer", &VNPTRRegValues::VocanetServer),
+        BoolField("HeSA Tokens", &VNPTRRegValues::HeSATokens),
+        StringField("Monitor Path", &VNPTRRegValues::MonitorPath, true),
+        BoolField("Monitor Signing Path", &VNPTRRegValues::MonitorSigning),
+        StringField("Letterhead Path", &VNPTRRegValues::LetterheadPath, true),
+        StringField("Sign Only Text", &VNPTRRegValues::SignOnlyText),
+        StringField("Field Widths", &VNPTRRegValues::FieldWidths),
+        NumberField("Idle Timeout", &VNPTRRegValues::IdleTimeoutSeconds, 1, 86400 * 7),
+        NumberField("Max Job MB", &VNPTRRegValues::MaxJobMegabytes, 1, 65535),
+        NumberField("Address Exchange Timeout", &VNPTRRegValues::AddressExchangeSeconds, 1, 86400),
+        StringField("Allowed Peers", &VNPTRRegValues::AllowedPeers),
+    };
+    return fields;
+}
+
+const std::vector<const char*>& SaveOrder() {
+    static const std::vector<const char*> order = {
+        "Port",          "PortName",        "Report Printer",       "Save Mode",   "Save Path",
+        "Entity",        "MsgRecipient",    "VocanetServer",        "HeSA Tokens", "Monitor Signing Path",
+        "Monitor Path",  "Letterhead Path", "Sign Only Text",       "Field Widths", "Idle Timeout",
+        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers"};
+    return order;
+}
+
+const RegField* FindRegField(const std::string& name) {
+    for (const auto& f : RegFields())
+        if (Lower(f.name) == Lower(name)) return &f;
+    return nullptr;
+}
+
+std::string DisplayValue(const RegField& field, const VNPTRRegValues& values) {
+    RegValue v = field.get(values);
+    if (v.kind == RegValue::Kind::Dword) return std::to_string(v.dword);
+    return v.text;
+}
+
+std::optional<RegValue> ParseUserValue(const RegField& field, const std::string& text) {
+    if (field.kind == RegValue::Kind::String) return RegValue::String(text);
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    unsigned long long n = std::strtoull(text.c_str(), nullptr, 10);
+    if (n > 0xFFFFFFFFull || (field.isBool && n > 1)) return std::nullopt;
+    return RegValue::Dword(static_cast<uint32_t>(n));
+}
+
+LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders) {
+    LoadOutcome out;
+    out.values = DefaultRegValues(folders);
+    auto key = store.ReadKey(kRegistryKey);
+    if (!key) {
+        out.problems.push_back("Settings could not be read: " + key.error().message);
+    } else if (key->has_value()) {
+        out.keyExisted = true;
+        for (const auto& field : RegFields()) {
+            const RegValue* found = nullptr;
+            for (const auto& [name, value] : **key)
+                if (Lower(name) == Lower(field.name)) found = &value;
+            if (found && !field.set(out.values, *found))
+                out.problems.push_back(std::string("Setting \"") + field.name + "\" has the wrong type; default used");
+        }
+    }
+    out.values.SavePath = IncludeTrailingSeparator(out.values.SavePath);
+    if ((out.values.SaveMode == 1 || out.values.SaveMode == 2) && !DirectoryExists(out.values.SavePath)) {
+        if (auto r = ForceDirectories(out.values.SavePath); !r) out.problems.push_back(r.error().message);
+    }
+    return out;
+}
+
+StringList DefaultInfoLines(const Folders& folders) {
+    return {"cantor=" + folders.program + "cantor40.exe", "fastseal=" + folders.program + "dmqfastseal.exe",
+            "ptrport=9105", "rtfletter=" + folders.program + "VNPTRDefault.rtf", "hesatokens=Y"};
+}
+
+std::optional<StringList> ReadInfoFile(const Folders& folders) {
+    auto text = ReadWholeFile(folders.program + "kxptr.inf");
+    if (!text) return std::nullopt;
+    return SplitLines(*text);
+}
+
+Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, const StringList& infoLines,
+                           const Folders& folders) {
+    VNPTRRegValues v = values;
+    v.SavePath = IncludeTrailingSeparator(v.SavePath);
+    RegValues out;
+    for (const char* name : SaveOrder()) {
+        const RegField* field = FindRegField(name);
+        out.emplace_back(field->name, field->get(v));
+    }
+    if (auto r = store.WriteValues(kRegistryKey, out); !r) return r.error().WithContext("Settings not saved: ");
+    if (auto r = WriteFileAtomically(folders.program + "VNptr.inf", JoinLines(infoLines)); !r)
+        return r.error().WithContext("Information file not written: ");
+    return Ok();
+}
+
+void SeedAddressBookFiles(const Folders& folders) {
+    if (folders.temp == folders.program) return;
+    if (!FileExists(folders.temp + "Address.in") && FileExists(folders.program + "address.in"))
+        (void)CopyFileReplacing(folders.program + "address.in", folders.temp + "Address.in");
+    if (FileExists(folders.program + "custom.address.in"))
+        (void)CopyFileReplacing(folders.program + "custom.address.in", folders.temp + "custom.address.in");
+}
+
+} // namespace vvp

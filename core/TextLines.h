@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vvp {
+
+// A string list as the system's text paths use it: setting its text breaks lines at CR LF, CR or
+// LF (a final line break adds no empty line); its text form ends every line with CR LF.
+using StringList = std::vector<std::string>;
+
+StringList SplitLines(const std::string& text);
+std::string JoinLines(const StringList& lines); // every line followed by CR LF
+
+// Values of "name=value" lines: the text after the first '=' of the first line whose name matches
+// exactly (case-sensitive, as string lists compare names); empty when absent.
+std::string ListValue(const StringList& lines, const std::string& name);
+void SetListValue(StringList& lines, const std::string& name, const std::string& value);
+
+} // namespace vvp

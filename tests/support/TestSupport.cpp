@@ -1,0 +1,66 @@
+#include "TestSupport.h"
+
+#include "FileUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#ifndef VVP_TEST_DATA_DIR
+#define VVP_TEST_DATA_DIR "tests/data"
+#endif
+#ifndef VVP_BIN_DIR
+#define VVP_BIN_DIR "build/bin"
+#endif
+
+namespace vvp::test {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/vvp-test-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern + "/";
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void TempDir::Write(const std::string& name, const std::string& content) const {
+    auto dir = ExtractFileDir(File(name));
+    if (!dir.empty()) (void)ForceDirectories(dir);
+    if (!WriteWholeFile(File(name), content)) throw std::runtime_error("cannot write " + name);
+}
+
+std::string TempDir::Read(const std::string& name) const {
+    auto r = ReadWholeFile(File(name));
+    return r ? *r : std::string("<missing " + name + ">");
+}
+
+std::string TestDataPath(const std::string& relativePath) { return std::string(VVP_TEST_DATA_DIR) + "/" + relativePath; }
+
+std::string ReadTestData(const std::string& relativePath) {
+    auto r = ReadWholeFile(TestDataPath(relativePath));
+    if (!r) throw std::runtime_error(r.error().message);
+    return *r;
+}
+
+std::string BinDir() { return VVP_BIN_DIR; }
+
+std::string Visible(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c == '\r') out += "<CR>";
+        else if (c == '\n') out += "<LF>\n";
+        else if (c < 32 || c >= 127) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "<%02X>", c);
+            out += buf;
+        } else out += static_cast<char>(c);
+    }
+    return out;
+}
+
+} // namespace vvp::test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace vvp::test {
+
+// A fresh folder under the system temporary folder, removed with its content on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; } // with trailing '/'
+    std::string File(const std::string& name) const { return m_path + name; }
+    void Write(const std::string& name, const std::string& content) const;
+    std::string Read(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Bytes of a file under tests/data.
+std::string ReadTestData(const std::string& relativePath);
+std::string TestDataPath(const std::string& relativePath);
+std::string BinDir();
+
+// Shows control characters, so failing byte-exact comparisons are readable.
+std::string Visible(const std::string& bytes);
+
+} // namespace vvp::test
