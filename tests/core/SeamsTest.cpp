@@ -1,0 +1,90 @@
+#include "ActivityLog.h"
+#include "Clock.h"
+#include "Folders.h"
+#include "Prompter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+using namespace vvp;
+
+TEST(ActivityLog, PrefixesTimeKeepsNewestFirstAndTrims) {
+    FixedClock clock(*EncodeDate(2026, 12, 8) + *EncodeTime(9, 5, 7, 0));
+    ActivityLog log(clock);
+    std::vector<std::string> seen;
+    log.Subscribe([&](const std::string& line) { seen.push_back(line); });
+    log.LogLine("New job..");
+    log.LogLine("second");
+    ASSERT_EQ(log.Lines().size(), 2u);
+    EXPECT_EQ(log.Lines()[0], "09:05:07 second");
+    EXPECT_EQ(seen[0], "09:05:07 New job..");
+    for (int i = 0; i < 498; ++i) log.LogLine("x" + std::to_string(i));
+    EXPECT_EQ(log.Lines().size(), 500u);
+    log.LogLine("over");
+    EXPECT_EQ(log.Lines().size(), 400u);
+    EXPECT_EQ(log.Lines()[0], "09:05:07 over");
+}
+
+TEST(ZoneSuffix, SignFollowsTheBias) {
+    EXPECT_EQ(FormatZoneSuffix(600), "+1000");
+    EXPECT_EQ(FormatZoneSuffix(660), "+1100");
+    EXPECT_EQ(FormatZoneSuffix(0), "-0000");
+    EXPECT_EQ(FormatZoneSuffix(-330), "-0530");
+}
+
+TEST(HeadlessPrompter, ScriptedAnswersAreUsedInTurnAndTheLastRepeats) {
+    std::ostringstream out;
+    HeadlessPrompter p(&out);
+    p.LoadAnswers("# comment\r\nDigital Signing=No\nDigital Signing=Cancel\nAddressing=No\n");
+    MessageRequest signing{"Digital Signing", "VVP is not able to Sign this message.", Buttons::YesNoCancel, Icon::Error};
+    EXPECT_EQ(p.Message(signing), Answer::No);
+    EXPECT_EQ(p.Message(signing), Answer::Cancel);
+    EXPECT_EQ(p.Message(signing), Answer::Cancel);
+    EXPECT_EQ(p.Message({"Addressing Problem", "I was unable", Buttons::YesNo, Icon::Error}), Answer::No);
+    EXPECT_NE(out.str().find("PROMPT message [Digital Signing] VVP is not able to Sign this message. -> No"),
+              std::string::npos);
+    EXPECT_EQ(p.Transcript().size(), 4u);
+}
+
+TEST(HeadlessPrompter, DefaultsKeepMessagesGoing) {
+    HeadlessPrompter p;
+    EXPECT_EQ(p.Message({"Addressing Problem", "t", Buttons::YesNo, Icon::Error}), Answer::Yes);
+    EXPECT_EQ(p.Message({"Digital Signing", "t", Buttons::YesNoCancel, Icon::Error}), Answer::Yes);
+    EXPECT_EQ(p.Message({"Digital Signing", "t", Buttons::AbortRetryIgnore, Icon::Error}), Answer::Ignore);
+    EXPECT_EQ(p.Message({"Recreate Default Letterhead", "t", Buttons::YesNo, Icon::Stop}), Answer::No);
+    p.SetDefaultFolder("/saved/");
+    EXPECT_EQ(p.BrowseFolder("Select a Output path for your Message"), "/saved/");
+    EXPECT_EQ(p.Input("Vocanet VP Server computer", "Name", "VVPCOMPUTER:9105"), "VVPCOMPUTER:9105");
+    EXPECT_FALSE(p.ChoosePrinter("job"));
+}
+
+TEST(HeadlessPrompter, AnswersMatchTextPrefixAndIgnoreButtonsNotOffered) {
+    HeadlessPrompter p;
+    p.AddAnswer("VVP can't find", "Abort");
+    p.AddAnswer("Select a Output", "cancel");
+    p.AddAnswer("Pathology Details", "QML");
+    EXPECT_EQ(p.Message({"Digital Signing", "VVP can't find a signing token.", Buttons::AbortRetryIgnore, Icon::Error}),
+              Answer::Abort);
+    EXPECT_EQ(p.Message({"x", "VVP can't find it", Buttons::Ok, Icon::None}), Answer::Ok);
+    EXPECT_EQ(p.BrowseFolder("Select a Output path for your Message"), "");
+    EXPECT_EQ(p.Dialog("Pathology Details - FBC", "", std::nullopt), "QML");
+}
+
+TEST(Folders, TemporaryFolderFallsBackToTheProgramFolder) {
+    const char* keepTmp = std::getenv("TMP");
+    const char* keepTemp = std::getenv("TEMP");
+    std::string tmp = keepTmp ? keepTmp : "", temp = keepTemp ? keepTemp : "";
+    unsetenv("TMP");
+    unsetenv("TEMP");
+    Folders f = ResolveFolders("/opt/vvp");
+    EXPECT_EQ(f.program, "/opt/vvp/");
+    EXPECT_EQ(f.temp, "/opt/vvp/");
+    setenv("TEMP", "/var/tmp", 1);
+    EXPECT_EQ(ResolveFolders("/opt/vvp").temp, "/var/tmp/");
+    setenv("TMP", "/t", 1);
+    EXPECT_EQ(ResolveFolders("/opt/vvp").temp, "/t/");
+    if (keepTmp) setenv("TMP", tmp.c_str(), 1); else unsetenv("TMP");
+    if (keepTemp) setenv("TEMP", temp.c_str(), 1); else unsetenv("TEMP");
+}

@@ -1,0 +1,104 @@
+#include "FileUtil.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vvp;
+
+namespace {
+
+Folders FoldersIn(const test::TempDir& dir) { return Folders{dir.Path() + "prog/", dir.Path() + "tmp/"}; }
+
+} // namespace
+
+TEST(Settings, NewUserGetsEveryDefaultAndNothingIsCreated) {
+    test::TempDir dir;
+    MemoryRegistryStore store;
+    auto out = LoadRegValues(store, FoldersIn(dir));
+    EXPECT_FALSE(out.keyExisted);
+    EXPECT_EQ(out.values.Port, 9105);
+    EXPECT_EQ(out.values.PortName, "Vocanet");
+    EXPECT_EQ(out.values.ReportPrinter, "VocaNet");
+    EXPECT_EQ(out.values.SaveMode, 0);
+    EXPECT_TRUE(out.values.HeSATokens);
+    EXPECT_FALSE(out.values.MsgRecipient);
+    EXPECT_EQ(out.values.FieldWidths, "129,48,97,282,166,180,172");
+    EXPECT_EQ(out.values.SavePath, dir.Path() + "prog/VirtualPrinter/");
+    EXPECT_EQ(out.values.LetterheadPath, dir.Path() + "prog/");
+    EXPECT_EQ(store.WriteCount(), 0);
+    EXPECT_FALSE(DirectoryExists(out.values.SavePath));
+}
+
+TEST(Settings, KeyWithOnlySaveModeOneKeepsOtherDefaultsAndCreatesSavePath) {
+    test::TempDir dir;
+    MemoryRegistryStore store;
+    ASSERT_TRUE(store.WriteValues(kRegistryKey, {{"Save Mode", RegValue::Dword(1)}}));
+    auto out = LoadRegValues(store, FoldersIn(dir));
+    EXPECT_EQ(out.values.SaveMode, 1);
+    EXPECT_EQ(out.values.Port, 9105);
+    EXPECT_TRUE(DirectoryExists(dir.Path() + "prog/VirtualPrinter/"));
+}
+
+TEST(Settings, WrongTypesKeepDefaultsWhileOthersAreStillRead) {
+    test::TempDir dir;
+    MemoryRegistryStore store;
+    ASSERT_TRUE(store.WriteValues(kRegistryKey, {{"Port", RegValue::String("9200")},
+                                                 {"PortName", RegValue::Dword(3)},
+                                                 {"Save Mode", RegValue::Dword(7)},
+                                                 {"HeSA Tokens", RegValue::Dword(0)},
+                                                 {"Save Path", RegValue::String(dir.Path() + "out")}}));
+    auto out = LoadRegValues(store, FoldersIn(dir));
+    EXPECT_EQ(out.values.Port, 9105);
+    EXPECT_EQ(out.values.PortName, "Vocanet");
+    EXPECT_EQ(out.values.SaveMode, 0);
+    EXPECT_FALSE(out.values.HeSATokens);
+    EXPECT_EQ(out.values.SavePath, dir.Path() + "out/"); // stored without a trailing separator
+    EXPECT_EQ(out.problems.size(), 3u);
+}
+
+TEST(Settings, SaveWritesEveryValueInOrderAndTheInformationFile) {
+    test::TempDir dir;
+    Folders folders = FoldersIn(dir);
+    ASSERT_TRUE(ForceDirectories(folders.program));
+    RegFileStore store(dir.File("reg/registry.reg"));
+    VNPTRRegValues v = DefaultRegValues(folders);
+    v.SaveMode = 1;
+    v.SavePath = "/x/y";
+    ASSERT_TRUE(SaveRegValues(store, v, DefaultInfoLines(folders), folders));
+    std::string reg = dir.Read("reg/registry.reg");
+    EXPECT_NE(reg.find("\"Save Mode\"=dword:00000001\n\"Save Path\"=\"/x/y/\"\n"), std::string::npos);
+    EXPECT_LT(reg.find("\"Monitor Signing Path\""), reg.find("\"Monitor Path\""));
+    EXPECT_EQ(dir.Read("prog/VNptr.inf"), "cantor=" + folders.program + "cantor40.exe\r\nfastseal=" + folders.program +
+                                              "dmqfastseal.exe\r\nptrport=9105\r\nrtfletter=" + folders.program +
+                                              "VNPTRDefault.rtf\r\nhesatokens=Y\r\n");
+    auto back = LoadRegValues(store, folders);
+    EXPECT_EQ(back.values.SavePath, "/x/y/");
+    EXPECT_EQ(back.values.SaveMode, 1);
+}
+
+TEST(Settings, UserValuesAreCheckedAgainstTheFieldType) {
+    const RegField* mode = FindRegField("save mode");
+    ASSERT_NE(mode, nullptr);
+    EXPECT_TRUE(ParseUserValue(*mode, "2"));
+    EXPECT_FALSE(ParseUserValue(*mode, "two"));
+    VNPTRRegValues v;
+    EXPECT_FALSE(mode->set(v, *ParseUserValue(*mode, "3")));
+    const RegField* tokens = FindRegField("HeSA Tokens");
+    EXPECT_FALSE(ParseUserValue(*tokens, "2"));
+    EXPECT_EQ(DisplayValue(*tokens, v), "1");
+}
+
+TEST(Settings, AddressBookCopiesGoToTheTemporaryFolder) {
+    test::TempDir dir;
+    Folders folders = FoldersIn(dir);
+    dir.Write("prog/address.in", "A|B\r\n");
+    dir.Write("prog/custom.address.in", "C\r\n");
+    dir.Write("tmp/custom.address.in", "old\r\n");
+    SeedAddressBookFiles(folders);
+    EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n");
+    EXPECT_EQ(dir.Read("tmp/custom.address.in"), "C\r\n");
+    dir.Write("prog/address.in", "new\r\n");
+    SeedAddressBookFiles(folders);
+    EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n"); // an existing copy is not replaced
+}
