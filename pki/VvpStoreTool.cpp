@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -36,6 +37,11 @@ constexpr const char* kUsage =
     "\n"
     "The store is DIR/vvpstore.psi. DIR defaults to VVP_PROGRAM_FOLDER when set, else the\n"
     "folder of this program.\n";
+
+struct ProviderUnloader {
+    void operator()(OSSL_PROVIDER* provider) const noexcept { OSSL_PROVIDER_unload(provider); }
+};
+using ProviderHandle = std::unique_ptr<OSSL_PROVIDER, ProviderUnloader>;
 
 struct Options {
     std::optional<std::string> programFolder;
@@ -175,8 +181,8 @@ int runImport(const Options& options, const std::string& folder) {
 
     // Certificate files exported by older tools use RC2 or 3DES, which only the legacy provider
     // offers; the store itself is always rewritten with modern algorithms.
-    OSSL_PROVIDER_load(nullptr, "default");
-    OSSL_PROVIDER_load(nullptr, "legacy");
+    const ProviderHandle defaultProvider(OSSL_PROVIDER_load(nullptr, "default"));
+    const ProviderHandle legacyProvider(OSSL_PROVIDER_load(nullptr, "legacy"));
 
     auto bytes = readStoreBytes(file);
     if (!bytes) return fail(importError(file, bytes.error()));
