@@ -35,7 +35,8 @@ struct Library {
         auto identity = vvp::pki::createTestIdentity("Dr Bench", "bench@test.example");
         if (!identity) throw std::runtime_error(identity.error());
         auto der = vvp::pki::encodePkcs12(identity.value().signer, vvp::pki::kStorePassword);
-        if (!der || !vvp::pki::writeFileAtomically(storePath, der.value())) throw std::runtime_error("no store");
+        if (!der || !vvp::pki::writeFileAtomically(storePath, der.value()))
+            throw std::runtime_error("no store");
 
         void* handle = dlopen(VVP_PKI_PATH, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) throw std::runtime_error(dlerror());
@@ -66,7 +67,8 @@ std::string attachment(std::size_t size) {
                        "Content-Type: application/octet-stream;\r\n   name=\"letter.pit\"\r\n"
                        "Content-Transfer-Encoding: base64\r\n\r\n";
     const std::string line = std::string(76, 'Q') + "\r\n";
-    while (text.size() < size) text += line;
+    while (text.size() < size)
+        text += line;
     return text;
 }
 
@@ -81,10 +83,16 @@ void BM_SignBig(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
-BENCHMARK(BM_SignBig)->Arg(1 << 10)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SignBig)
+    ->Arg(1 << 10)
+    ->Arg(10 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_TokenLogon(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(library().tokenLogon());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(library().tokenLogon());
 }
 BENCHMARK(BM_TokenLogon)->Unit(benchmark::kMicrosecond);
 

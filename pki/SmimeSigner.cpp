@@ -24,7 +24,8 @@ std::string randomBoundary() {
 // Drops the CRs that end a line (before its LF, or at the end of the text).
 void appendWithoutTrailingCr(std::string& out, std::string_view line) {
     std::size_t len = line.size();
-    while (len > 0 && line[len - 1] == '\r') --len;
+    while (len > 0 && line[len - 1] == '\r')
+        --len;
     out.append(line.substr(0, len));
 }
 
@@ -77,9 +78,9 @@ std::string canonicalText(std::string_view text) {
 std::string base64Lines(std::string_view bytes, std::size_t width) {
     if (bytes.empty()) return {};
     std::string flat(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int len = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(flat.data()),
-                                    reinterpret_cast<const unsigned char*>(bytes.data()),
-                                    static_cast<int>(bytes.size()));
+    const int len =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(flat.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     flat.resize(static_cast<std::size_t>(len));
     std::string out;
     out.reserve(flat.size() + (flat.size() / width + 1) * 2);

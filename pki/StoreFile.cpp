@@ -42,7 +42,7 @@ Result<std::string> readStoreBytes(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return Failure{errno == ENOENT || errno == ENOTDIR ? store_error::kNotFound
-                                                            : store_error::kUnreadable};
+                                                           : store_error::kUnreadable};
     }
     if (!S_ISREG(info.st_mode)) return Failure{store_error::kUnreadable};
     if (static_cast<std::size_t>(info.st_size) > kMaxStoreFileSize) return Failure{store_error::kTooLarge};

@@ -16,26 +16,28 @@ constexpr long kDay = 24L * kHour;
 Result<EvpPkeyPtr> generateRsaKey() {
     EvpPkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
     EVP_PKEY* key = nullptr;
-    if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 || EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), 2048) != 1 ||
-        EVP_PKEY_generate(ctx.get(), &key) != 1) {
+    if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), 2048) != 1 || EVP_PKEY_generate(ctx.get(), &key) != 1) {
         return Failure{"cannot generate a key: " + lastOpenSslError()};
     }
     return EvpPkeyPtr(key);
 }
 
 bool addEntry(X509_NAME* name, const char* field, const std::string& value) {
-    return X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value.c_str()),
-                                      -1, -1, 0) == 1;
+    return X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                      reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1, 0) == 1;
 }
 
 X509NamePtr makeName(const std::string& org, const std::string& cn, const std::string& email) {
     X509NamePtr name(X509_NAME_new());
     if (!name) return nullptr;
     bool ok = addEntry(name.get(), "C", "AU") && addEntry(name.get(), "ST", "NSW") &&
-              addEntry(name.get(), "L", "Sydney") && addEntry(name.get(), "O", org) && addEntry(name.get(), "CN", cn);
+              addEntry(name.get(), "L", "Sydney") && addEntry(name.get(), "O", org) &&
+              addEntry(name.get(), "CN", cn);
     if (ok && !email.empty()) {
-        ok = X509_NAME_add_entry_by_NID(name.get(), NID_pkcs9_emailAddress, MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>(email.c_str()), -1, -1, 0) == 1;
+        ok =
+            X509_NAME_add_entry_by_NID(name.get(), NID_pkcs9_emailAddress, MBSTRING_ASC,
+                                       reinterpret_cast<const unsigned char*>(email.c_str()), -1, -1, 0) == 1;
     }
     return ok ? std::move(name) : nullptr;
 }
@@ -59,25 +61,26 @@ bool addExtension(X509* cert, X509V3_CTX* ctx, int nid, const std::string& value
 struct CertificateRequest {
     const X509_NAME* subject;
     EVP_PKEY* subjectKey;
-    X509* issuer;         // null: self-signed
+    X509* issuer; // null: self-signed
     EVP_PKEY* issuerKey;
     long validSeconds;
     bool authority;
-    std::string email;    // subject alternative name, when given
+    std::string email; // subject alternative name, when given
 };
 
 Result<X509Ptr> issueCertificate(const CertificateRequest& request) {
     X509Ptr cert(X509_new());
     if (!cert) return Failure{"out of memory"};
     X509* issuer = request.issuer != nullptr ? request.issuer : cert.get();
-    bool ok = X509_set_version(cert.get(), X509_VERSION_3) == 1 && setRandomSerial(cert.get()) &&
-              X509_set_subject_name(cert.get(), request.subject) == 1 &&
-              X509_set_issuer_name(cert.get(), request.issuer != nullptr ? X509_get_subject_name(request.issuer)
-                                                                        : request.subject) == 1 &&
-              X509_set_pubkey(cert.get(), request.subjectKey) == 1 &&
-              // Back-dated an hour so a receiver whose clock is a little behind still accepts it.
-              X509_time_adj_ex(X509_getm_notBefore(cert.get()), 0, -kHour, nullptr) != nullptr &&
-              X509_time_adj_ex(X509_getm_notAfter(cert.get()), 0, request.validSeconds, nullptr) != nullptr;
+    bool ok =
+        X509_set_version(cert.get(), X509_VERSION_3) == 1 && setRandomSerial(cert.get()) &&
+        X509_set_subject_name(cert.get(), request.subject) == 1 &&
+        X509_set_issuer_name(cert.get(), request.issuer != nullptr ? X509_get_subject_name(request.issuer)
+                                                                   : request.subject) == 1 &&
+        X509_set_pubkey(cert.get(), request.subjectKey) == 1 &&
+        // Back-dated an hour so a receiver whose clock is a little behind still accepts it.
+        X509_time_adj_ex(X509_getm_notBefore(cert.get()), 0, -kHour, nullptr) != nullptr &&
+        X509_time_adj_ex(X509_getm_notAfter(cert.get()), 0, request.validSeconds, nullptr) != nullptr;
     if (!ok) return Failure{"cannot fill the certificate: " + lastOpenSslError()};
 
     X509V3_CTX ctx;
@@ -89,11 +92,13 @@ Result<X509Ptr> issueCertificate(const CertificateRequest& request) {
              addExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash");
     } else {
         ok = addExtension(cert.get(), &ctx, NID_basic_constraints, "critical,CA:FALSE") &&
-             addExtension(cert.get(), &ctx, NID_key_usage, "critical,digitalSignature,nonRepudiation,keyEncipherment") &&
+             addExtension(cert.get(), &ctx, NID_key_usage,
+                          "critical,digitalSignature,nonRepudiation,keyEncipherment") &&
              addExtension(cert.get(), &ctx, NID_ext_key_usage, "emailProtection") &&
              addExtension(cert.get(), &ctx, NID_subject_key_identifier, "hash") &&
              addExtension(cert.get(), &ctx, NID_authority_key_identifier, "keyid:always") &&
-             (request.email.empty() || addExtension(cert.get(), &ctx, NID_subject_alt_name, "email:" + request.email));
+             (request.email.empty() ||
+              addExtension(cert.get(), &ctx, NID_subject_alt_name, "email:" + request.email));
     }
     if (!ok) return Failure{"cannot add the certificate extensions: " + lastOpenSslError()};
     if (X509_sign(cert.get(), request.issuerKey, EVP_sha256()) <= 0) {
@@ -106,10 +111,11 @@ Result<X509Ptr> issueCertificate(const CertificateRequest& request) {
 
 Result<TestIdentity> createTestIdentity(const std::string& name, const std::string& email) {
     if (name.empty()) return Failure{"the practitioner name is empty"};
-    if (email.empty() || email.find('@') == std::string::npos) return Failure{"the e-mail address is not valid"};
+    if (email.empty() || email.find('@') == std::string::npos)
+        return Failure{"the e-mail address is not valid"};
     for (const char c : email) {
-        if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F || c == ',' || c == '<' ||
-            c == '>') {
+        if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F || c == ',' ||
+            c == '<' || c == '>') {
             return Failure{"the e-mail address is not valid"};
         }
     }
@@ -123,8 +129,8 @@ Result<TestIdentity> createTestIdentity(const std::string& name, const std::stri
     X509NamePtr signerName = makeName("Test Practice", name, email);
     if (!caName || !signerName) return Failure{"cannot build the certificate names: " + lastOpenSslError()};
 
-    auto ca = issueCertificate({caName.get(), caKey.value().get(), nullptr, caKey.value().get(), 10 * 365 * kDay,
-                                true, ""});
+    auto ca = issueCertificate(
+        {caName.get(), caKey.value().get(), nullptr, caKey.value().get(), 10 * 365 * kDay, true, ""});
     if (!ca) return Failure{ca.error()};
     auto signer = issueCertificate({signerName.get(), signerKey.value().get(), ca.value().get(),
                                     caKey.value().get(), 2 * 365 * kDay, false, email});

@@ -11,7 +11,7 @@
 namespace vvp::pki {
 
 struct TestIdentity {
-    SignerBundle signer;  // practitioner key, certificate, and the CA certificate as chain
+    SignerBundle signer; // practitioner key, certificate, and the CA certificate as chain
     X509Ptr caCertificate;
 };
 

@@ -47,7 +47,8 @@ std::string nameEntry(const X509_NAME* name, int nid) {
     if (name == nullptr) return {};
     int index = -1;
     int last = -1;
-    while ((index = X509_NAME_get_index_by_NID(name, nid, index)) >= 0) last = index;
+    while ((index = X509_NAME_get_index_by_NID(name, nid, index)) >= 0)
+        last = index;
     if (last < 0) return {};
     return asn1Text(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, last)));
 }

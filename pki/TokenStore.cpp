@@ -36,7 +36,9 @@ Result<bool> checkSigner(const SignerBundle* bundle) {
     return true;
 }
 
-Result<bool> TokenStore::checkToken() const { return checkSigner(m_bundle ? &*m_bundle : nullptr); }
+Result<bool> TokenStore::checkToken() const {
+    return checkSigner(m_bundle ? &*m_bundle : nullptr);
+}
 
 Result<std::string> TokenStore::logon() {
     m_loggedOn = false;

@@ -98,7 +98,8 @@ std::string withSlash(std::string folder) {
 
 std::string programFolder(const Options& options) {
     if (options.programFolder) return withSlash(*options.programFolder);
-    if (const char* env = std::getenv("VVP_PROGRAM_FOLDER"); env != nullptr && *env != '\0') return withSlash(env);
+    if (const char* env = std::getenv("VVP_PROGRAM_FOLDER"); env != nullptr && *env != '\0')
+        return withSlash(env);
     std::vector<char> path(4096);
     const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
     if (len <= 0) return "./";
@@ -125,7 +126,7 @@ std::optional<std::string> askPassword(const std::string& prompt) {
         if (!std::getline(std::cin, password)) return std::nullopt;
     } else {
         (void)!::write(tty, prompt.data(), prompt.size());
-        termios saved {};
+        termios saved{};
         const bool haveTermios = ::tcgetattr(tty, &saved) == 0;
         if (haveTermios) {
             termios quiet = saved;
@@ -134,7 +135,8 @@ std::optional<std::string> askPassword(const std::string& prompt) {
         }
         char c = 0;
         ssize_t n = 0;
-        while ((n = ::read(tty, &c, 1)) == 1 && c != '\n') password += c;
+        while ((n = ::read(tty, &c, 1)) == 1 && c != '\n')
+            password += c;
         if (haveTermios) ::tcsetattr(tty, TCSAFLUSH, &saved);
         (void)!::write(tty, "\n", 1);
         ::close(tty);

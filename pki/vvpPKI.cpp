@@ -60,7 +60,8 @@ extern "C" {
 const char* SetStore(const char* storePath, const char* password) {
     try {
         std::lock_guard guard(lock());
-        auto opened = store().open(storePath != nullptr ? storePath : "", password != nullptr ? password : "");
+        auto opened =
+            store().open(storePath != nullptr ? storePath : "", password != nullptr ? password : "");
         return reply(opened ? "OK" : opened.error());
     } catch (...) {
         return "Error: Store file cannot be read.";

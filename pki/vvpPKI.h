@@ -18,10 +18,10 @@ extern "C" {
 #endif
 
 /* Status bits. */
-#define VVP_PKI_STATUS_READY 1       /* the library is loaded */
-#define VVP_PKI_STATUS_STORE_OPEN 2  /* a store is open */
-#define VVP_PKI_STATUS_TOKEN 4       /* the open store holds a usable key and certificate */
-#define VVP_PKI_STATUS_LOGGED_ON 8   /* TokenLogon succeeded and no Logoff/CloseStore since */
+#define VVP_PKI_STATUS_READY 1      /* the library is loaded */
+#define VVP_PKI_STATUS_STORE_OPEN 2 /* a store is open */
+#define VVP_PKI_STATUS_TOKEN 4      /* the open store holds a usable key and certificate */
+#define VVP_PKI_STATUS_LOGGED_ON 8  /* TokenLogon succeeded and no Logoff/CloseStore since */
 
 /* Opens the store file under its password, closing any store opened before.
  * Returns "OK", or a text starting "Error: " that never contains the letters "ok". */

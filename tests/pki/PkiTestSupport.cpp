@@ -26,15 +26,16 @@ std::string shellQuote(const std::string& text) {
 }
 
 int runStoreTool(const std::string& arguments, const std::string& folder) {
-    return runCommand(shellQuote(VVP_STORE_TOOL_PATH) + " " + arguments + " >" + shellQuote(folder + "tool.out") +
-                      " 2>" + shellQuote(folder + "tool.err") + " </dev/null");
+    return runCommand(shellQuote(VVP_STORE_TOOL_PATH) + " " + arguments + " >" +
+                      shellQuote(folder + "tool.out") + " 2>" + shellQuote(folder + "tool.err") +
+                      " </dev/null");
 }
 
 std::string base64Encode(const std::string& bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int len = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                    reinterpret_cast<const unsigned char*>(bytes.data()),
-                                    static_cast<int>(bytes.size()));
+    const int len =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     out.resize(static_cast<std::size_t>(len));
     return out;
 }
@@ -46,11 +47,13 @@ std::string base64Decode(const std::string& text) {
     }
     if (flat.size() % 4 != 0) return {};
     std::string out(flat.size() / 4 * 3 + 1, '\0');
-    const int len = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                    reinterpret_cast<const unsigned char*>(flat.data()), static_cast<int>(flat.size()));
+    const int len =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(flat.data()), static_cast<int>(flat.size()));
     if (len < 0) return {};
     std::size_t size = static_cast<std::size_t>(len);
-    for (std::size_t i = flat.size(); i > 0 && flat[i - 1] == '='; --i) --size;
+    for (std::size_t i = flat.size(); i > 0 && flat[i - 1] == '='; --i)
+        --size;
     out.resize(size);
     return out;
 }

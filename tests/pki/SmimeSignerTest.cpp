@@ -19,7 +19,8 @@ TEST(SmimeSignerTest, CanonicalTextEndsEveryLineWithCrLf) {
         {"last\r", "last"},       // a CR ending the text goes, as verifiers drop it
         {"\n\n", "\r\n\r\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(canonicalText(c.text), c.canonical) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(canonicalText(c.text), c.canonical) << c.text;
 }
 
 TEST(SmimeSignerTest, Base64LinesBreakAtTheWidth) {

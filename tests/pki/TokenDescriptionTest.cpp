@@ -1,6 +1,6 @@
+#include "TokenDescription.h"
 #include "OpenSslHandles.h"
 #include "TestCertificates.h"
-#include "TokenDescription.h"
 
 #include <gtest/gtest.h>
 
@@ -49,16 +49,18 @@ TEST(TokenDescriptionTest, TestIdentityIsDescribedOneItemALine) {
     ASSERT_TRUE(identity) << identity.error();
     X509* cert = identity.value().signer.certificate.get();
     const std::string text = describeToken(cert);
-    EXPECT_EQ(text, "Dr Test <dr.test@test.example>\r\n"
-                    "SUBJECT=C=AU, ST=NSW, L=Sydney, O=Test Practice, CN=Dr Test, emailAddress=dr.test@test.example\r\n"
-                    "Email=dr.test@test.example\r\n"
-                    "SERIAL NUM=" +
-                        serialHex(cert) +
-                        "\r\n"
-                        "Token ID=" +
-                        tokenId(cert) +
-                        "\r\n"
-                        "ISSUER=C=AU, ST=NSW, L=Sydney, O=Test Certificate Authority, CN=VVP Test CA\r\n");
+    EXPECT_EQ(
+        text,
+        "Dr Test <dr.test@test.example>\r\n"
+        "SUBJECT=C=AU, ST=NSW, L=Sydney, O=Test Practice, CN=Dr Test, emailAddress=dr.test@test.example\r\n"
+        "Email=dr.test@test.example\r\n"
+        "SERIAL NUM=" +
+            serialHex(cert) +
+            "\r\n"
+            "Token ID=" +
+            tokenId(cert) +
+            "\r\n"
+            "ISSUER=C=AU, ST=NSW, L=Sydney, O=Test Certificate Authority, CN=VVP Test CA\r\n");
     EXPECT_EQ(tokenId(cert).size(), 16u);
     EXPECT_NE(tokenId(cert), tokenId(identity.value().caCertificate.get()));
 

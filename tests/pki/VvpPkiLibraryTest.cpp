@@ -64,7 +64,9 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string firstLine(const std::string& text) { return text.substr(0, text.find("\r\n")); }
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find("\r\n"));
+}
 
 class VvpPkiLibraryTest : public ::testing::Test {
 protected:
@@ -181,10 +183,10 @@ TEST_F(VvpPkiLibraryTest, TokenLogonDescribesTheToken) {
 TEST_F(VvpPkiLibraryTest, StoreWithoutKeyOpensButCannotLogOnOrSign) {
     const std::string certsOnly = s_folder->File("certs.pem");
     const std::string noKey = s_folder->File("nokey.psi");
-    ASSERT_EQ(runCommand("openssl pkcs12 -in " + shellQuote(storePath()) + " -passin pass:StoreSecret -nokeys -out " +
-                         shellQuote(certsOnly) + " 2>/dev/null && openssl pkcs12 -export -nokeys -in " +
-                         shellQuote(certsOnly) + " -passout pass:StoreSecret -out " + shellQuote(noKey) +
-                         " 2>/dev/null"),
+    ASSERT_EQ(runCommand("openssl pkcs12 -in " + shellQuote(storePath()) +
+                         " -passin pass:StoreSecret -nokeys -out " + shellQuote(certsOnly) +
+                         " 2>/dev/null && openssl pkcs12 -export -nokeys -in " + shellQuote(certsOnly) +
+                         " -passout pass:StoreSecret -out " + shellQuote(noKey) + " 2>/dev/null"),
               0);
     EXPECT_EQ(std::string(lib().SetStore(noKey.c_str(), "StoreSecret")), "OK");
     EXPECT_EQ(firstLine(lib().TokenLogon()), "Error: Store holds no signing key.");
@@ -199,7 +201,8 @@ struct SignCase {
 
 TEST_F(VvpPkiLibraryTest, SignedEnvelopeVerifiesAndCarriesTheAttachment) {
     std::string bigContent;
-    for (int i = 0; bigContent.size() < 100000; ++i) bigContent += "Line " + std::to_string(i) + " of the letter.\r\n";
+    for (int i = 0; bigContent.size() < 100000; ++i)
+        bigContent += "Line " + std::to_string(i) + " of the letter.\r\n";
     const SignCase cases[] = {
         {"last line without line end", mimeEntity("Dear Doctor,\r\nThank you.\r\n")},
         {"last line with line end", mimeEntity("Dear Doctor,\r\nThank you.\r\n", true)},
@@ -214,10 +217,11 @@ TEST_F(VvpPkiLibraryTest, SignedEnvelopeVerifiesAndCarriesTheAttachment) {
         openStore();
         const std::string signedEntity = sign(c.text);
         ASSERT_FALSE(signedEntity.empty());
-        EXPECT_EQ(signedEntity.rfind("MIME-Version: 1.0\r\nContent-Type: multipart/signed; "
-                                     "protocol=\"application/pkcs7-signature\"; micalg=\"sha-256\"; boundary=",
-                                     0),
-                  0u);
+        EXPECT_EQ(
+            signedEntity.rfind("MIME-Version: 1.0\r\nContent-Type: multipart/signed; "
+                               "protocol=\"application/pkcs7-signature\"; micalg=\"sha-256\"; boundary=",
+                               0),
+            0u);
         for (std::size_t i = 0; i < signedEntity.size(); ++i) {
             if (signedEntity[i] == '\n') {
                 ASSERT_TRUE(i > 0 && signedEntity[i - 1] == '\r') << "bare LF at " << i;
@@ -261,7 +265,8 @@ TEST_F(VvpPkiLibraryTest, AlteredMessageFailsVerification) {
 TEST_F(VvpPkiLibraryTest, SignBigNeedsRoomForTheWholeOutput) {
     const std::string text = mimeEntity("Results attached.");
     std::vector<char> buffer(20000, '#');
-    EXPECT_EQ(lib().SignBig(text.c_str(), buffer.data(), static_cast<int>(buffer.size())), 0) << "store closed";
+    EXPECT_EQ(lib().SignBig(text.c_str(), buffer.data(), static_cast<int>(buffer.size())), 0)
+        << "store closed";
     openStore();
 
     const int needed = lib().SignBigSize(text.c_str());
@@ -303,13 +308,15 @@ TEST_F(VvpPkiLibraryTest, CallsFromSeveralThreadsShareOneStore) {
         threads.emplace_back([&] {
             for (int i = 0; i < 5; ++i) {
                 std::vector<char> buffer(20000);
-                if (lib().SignBig(text.c_str(), buffer.data(), static_cast<int>(buffer.size())) <= 0) ++failures;
+                if (lib().SignBig(text.c_str(), buffer.data(), static_cast<int>(buffer.size())) <= 0)
+                    ++failures;
                 if (std::string(lib().TokenLogon()).find("Token ID=") == std::string::npos) ++failures;
                 if ((lib().Status() & 2) == 0) ++failures;
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(failures.load(), 0);
 }
 

@@ -76,13 +76,14 @@ TEST_F(VvpStoreToolTest, ShowUsesTheProgramFolderFromOptionOrEnvironment) {
     EXPECT_NE(out().find("Dr Show <show@test.example>\n"), std::string::npos) << out();
     EXPECT_EQ(out().find('\r'), std::string::npos);
 
-    EXPECT_EQ(runCommand("VVP_PROGRAM_FOLDER=" + shellQuote(program.Path()) + " " + shellQuote(VVP_STORE_TOOL_PATH) +
-                         " show >/dev/null 2>&1"),
+    EXPECT_EQ(runCommand("VVP_PROGRAM_FOLDER=" + shellQuote(program.Path()) + " " +
+                         shellQuote(VVP_STORE_TOOL_PATH) + " show >/dev/null 2>&1"),
               0);
     // The option wins over the environment.
     vvp::test::TempDir empty;
-    EXPECT_EQ(runCommand("VVP_PROGRAM_FOLDER=" + shellQuote(program.Path()) + " " + shellQuote(VVP_STORE_TOOL_PATH) +
-                         " " + folderOption(empty.Path()) + " show >/dev/null 2>&1"),
+    EXPECT_EQ(runCommand("VVP_PROGRAM_FOLDER=" + shellQuote(program.Path()) + " " +
+                         shellQuote(VVP_STORE_TOOL_PATH) + " " + folderOption(empty.Path()) +
+                         " show >/dev/null 2>&1"),
               1);
 }
 
@@ -93,15 +94,16 @@ TEST_F(VvpStoreToolTest, ImportRewritesACertificateFileUnderTheStorePassword) {
     // The practice's file as a certificate authority would hand it out, once modern and once with
     // the old RC2/3DES algorithms of older tools.
     const std::string pem = source.File("all.pem");
-    ASSERT_EQ(runCommand("openssl pkcs12 -in " + shellQuote(sourceStore) + " -passin pass:StoreSecret -nodes -out " +
-                         shellQuote(pem) + " 2>/dev/null"),
+    ASSERT_EQ(runCommand("openssl pkcs12 -in " + shellQuote(sourceStore) +
+                         " -passin pass:StoreSecret -nodes -out " + shellQuote(pem) + " 2>/dev/null"),
               0);
-    ASSERT_EQ(runCommand("openssl pkcs12 -export -in " + shellQuote(pem) + " -passout pass:practice-pw -out " +
-                         shellQuote(source.File("modern.p12")) + " 2>/dev/null"),
+    ASSERT_EQ(runCommand("openssl pkcs12 -export -in " + shellQuote(pem) +
+                         " -passout pass:practice-pw -out " + shellQuote(source.File("modern.p12")) +
+                         " 2>/dev/null"),
               0);
     const bool haveLegacy = runCommand("openssl pkcs12 -export -legacy -in " + shellQuote(pem) +
-                                       " -passout pass:practice-pw -out " + shellQuote(source.File("legacy.p12")) +
-                                       " 2>/dev/null") == 0;
+                                       " -passout pass:practice-pw -out " +
+                                       shellQuote(source.File("legacy.p12")) + " 2>/dev/null") == 0;
     const std::string wantedId = tokenIdOf(storeDescription(sourceStore));
     ASSERT_EQ(wantedId.size(), 16u);
 
@@ -136,7 +138,8 @@ TEST_F(VvpStoreToolTest, ImportRewritesACertificateFileUnderTheStorePassword) {
     EXPECT_NE(err().find("Store holds no signing key."), std::string::npos) << err();
     struct stat info {};
     EXPECT_NE(::stat(program.File("vvpstore.psi").c_str(), &info), 0);
-    EXPECT_EQ(tool(folderOption(program.Path()) + " import " + shellQuote(source.File("none.p12")) + " --password pw"),
+    EXPECT_EQ(tool(folderOption(program.Path()) + " import " + shellQuote(source.File("none.p12")) +
+                   " --password pw"),
               1);
     EXPECT_NE(err().find("file not found"), std::string::npos) << err();
 }
