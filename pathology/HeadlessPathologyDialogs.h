@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Prompter.h"
+#include "fmPathologyDetails.h"
+
+namespace vvp::pathology {
+
+// The dialogs without a user. "Pathology Details" is answered through the prompter with a
+// laboratory name (OK with the ticks as parsed) or Cancel; unscripted, the first laboratory of the
+// file is taken so that nothing is lost. Laboratory dialogs cannot be filled in, so a missing
+// laboratory or practice section ends the request with an error.
+class HeadlessPathologyDialogs final : public PathologyDialogs {
+public:
+    explicit HeadlessPathologyDialogs(Prompter& prompter) : m_prompter(prompter) {}
+
+    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request, PathDetailsSession& session) override;
+    std::optional<tLaboratoryInfo> EditLaboratory(const tLaboratoryInfo& info) override;
+    bool CanEditLaboratories() const override { return false; }
+
+private:
+    Prompter& m_prompter;
+};
+
+} // namespace vvp::pathology

@@ -1,0 +1,104 @@
+// Request creation: parse, let the user complete the request, print the form, write the order.
+
+#include "OrmWriter.h"
+#include "QZStringManip.h"
+#include "fmPathologyDetails.h"
+#include "txttopitdefUnit.h"
+
+#include <algorithm>
+
+namespace vvp::pathology {
+
+namespace {
+
+void TakeLaboratory(TPitFile& r, const std::string& chosenLabText, PathDetailsSession& session,
+                    PathologyModuleState& state) {
+    if (chosenLabText.empty()) {
+        r.LabEAddress().clear();
+        r.LabName.clear();
+        r.ReceivingFacility.clear();
+        r.ReceivingApp.clear();
+        r.SendingFacility.clear();
+        r.SendingApp.clear();
+        return;
+    }
+    const StringList lab = SplitLines(chosenLabText);
+    r.LabName = ListValue(lab, "LabName");
+    r.ReceivingFacility = ListValue(lab, "ReceivingFacility");
+    r.ReceivingApp = ListValue(lab, "ReceivingApp");
+    r.LabEAddress() = ListValue(lab, "EAddress");
+
+    std::string practiceText = state.PracticeText();
+    if (practiceText.empty()) {
+        practiceText = session.File().Section(kPracticeSection);
+        state.SetPracticeText(practiceText);
+    }
+    const StringList practice = SplitLines(practiceText);
+    r.SendingFacility = ListValue(practice, "ReceivingFacility");
+    r.SendingApp = ListValue(practice, "ReceivingApp");
+    if (ListValue(practice, "YourRefisORDER") != "N") {
+        r.OrderNo = r.YourRef;
+        r.YourRef.clear();
+    }
+}
+
+} // namespace
+
+void ParsePrintedRequest(const std::string& jobText, TPitFile& record, PathologyContext& context) {
+    ParsePrintedRequest(jobText, record);
+    if (!record.Error.empty()) return;
+
+    PathDetailsSession session(context.programFolder, context.dialogs, context.state);
+    PathDetailsRequest request{record.Ticks, Trim(record.GivenNames + " " + record.Surname),
+                               "Pathology Details - " + record.Tests};
+    PathDetailsOutcome outcome = context.dialogs.ShowPathologyDetails(request, session);
+    if (outcome.kind == PathDetailsOutcome::Kind::Cancelled) {
+        record.Error = kUserCancelled;
+        return;
+    }
+    if (outcome.kind == PathDetailsOutcome::Kind::Failed) {
+        record.Error = outcome.error.empty() ? std::string("The pathology details could not be completed")
+                                             : outcome.error;
+        return;
+    }
+    if (!session.Confirmed()) {
+        auto confirmed = session.ConfirmOk(outcome.laboratory);
+        if (!confirmed) {
+            record.Error = confirmed.error().message;
+            return;
+        }
+    }
+    record.Ticks = outcome.ticks;
+    TakeLaboratory(record, session.ChosenLabText(), session, context.state);
+}
+
+std::string CreatePathologyRequest(const std::string& jobText, const std::string& reportPrinter,
+                                   PathologyContext& context) {
+    try {
+        std::string text = jobText;
+        std::replace(text.begin(), text.end(), '\xFF', '\n');
+        TPitFile record;
+        ParsePrintedRequest(text, record, context);
+        if (record.Error.empty()) {
+            if (context.printRequestForm) context.printRequestForm(reportPrinter, record);
+            std::string orderNumber = record.OrderNo;
+            if (orderNumber.empty()) {
+                // An order numbered -1 would collide with every other failed one; refuse instead.
+                auto counter = TakeGroupCounter(context.programFolder);
+                if (!counter)
+                    return "ERROR: Unable to take an order number from " + std::string(kGroupCounterFileName) +
+                           ": " + counter.error().message;
+                orderNumber = std::to_string(*counter);
+            }
+            if (!record.LabEAddress().empty()) WriteOrmMessage(record, orderNumber, context.clock);
+            return record.LabEAddress() + ":ORM\r\n" + StrStrip(JoinLines(record.Lines), "\n");
+        }
+        if (record.Error == kInsufficientData) return {};
+        if (record.Error == kUserCancelled) return kUserCancelled;
+        return "ERROR: " + record.Error;
+    } catch (const std::exception& e) {
+        return std::string("ERROR: ") + e.what();
+    }
+}
+
+} // namespace vvp::pathology

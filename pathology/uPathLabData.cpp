@@ -1,0 +1,121 @@
+#include "uPathLabData.h"
+
+#include "FileUtil.h"
+#include "QZStringManip.h"
+
+#include <mutex>
+
+namespace vvp::pathology {
+
+namespace {
+
+std::mutex g_fileMutex;
+
+bool IsHeader(const std::string& trimmed) {
+    return !trimmed.empty() && trimmed[0] == '[' && trimmed.find(']') != std::string::npos;
+}
+
+std::string HeaderName(const std::string& trimmed) { return Trim(StrBetween(trimmed, "[", "]")); }
+
+StringList ReadLines(const std::string& path) {
+    if (!FileExists(path)) return {};
+    auto text = ReadWholeFile(path);
+    return text ? SplitLines(*text) : StringList{};
+}
+
+} // namespace
+
+bool tLaboratoryInfo::IsPractice() const { return UpperCase(LabName) == kPracticeSection; }
+
+tLaboratoryInfo tLaboratoryInfo::FromSection(const std::string& body) {
+    const StringList lines = SplitLines(body);
+    tLaboratoryInfo info;
+    info.LabName = ListValue(lines, "LabName");
+    info.ReceivingApp = ListValue(lines, "ReceivingApp");
+    info.EAddress = ListValue(lines, "EAddress");
+    info.ReceivingFacility = ListValue(lines, "ReceivingFacility");
+    info.PracticeName = ListValue(lines, "PracticeName");
+    info.YourRefIsOrder = ListValue(lines, "YourRefisORDER") != "N";
+    return info;
+}
+
+std::string tLaboratoryInfo::ToSection() const {
+    std::string s = "[" + LabName + "]\r\n\r\n";
+    auto add = [&s](const char* key, const std::string& value) {
+        if (!value.empty()) s += std::string(key) + "=" + value + "\r\n";
+    };
+    add("LabName", LabName);
+    add("ReceivingApp", ReceivingApp);
+    add("EAddress", EAddress);
+    add("ReceivingFacility", ReceivingFacility);
+    add("PracticeName", PracticeName);
+    s += std::string("YourRefisORDER=") + (YourRefIsOrder ? "Y" : "N") + "\r\n";
+    return s;
+}
+
+std::string GetSection(const StringList& lines, const std::string& name) {
+    const std::string header = "[" + name + "]";
+    size_t i = 0;
+    while (i < lines.size() && !SameText(Trim(lines[i]), header)) ++i;
+    if (i == lines.size()) return {};
+    std::string body;
+    for (++i; i < lines.size() && !IsHeader(Trim(lines[i])); ++i) body += lines[i] + "\r\n";
+    return body;
+}
+
+std::string RemoveSection(const StringList& lines, const std::string& name) {
+    const std::string wanted = Trim(name);
+    std::string text;
+    bool skipping = false;
+    for (const auto& line : lines) {
+        const std::string trimmed = Trim(line);
+        if (IsHeader(trimmed)) skipping = SameText(HeaderName(trimmed), wanted);
+        if (!skipping) text += line + "\r\n";
+    }
+    return text;
+}
+
+std::string ListSections(const StringList& lines) {
+    std::string list;
+    for (const auto& line : lines) {
+        const std::string trimmed = Trim(line);
+        if (!IsHeader(trimmed)) continue;
+        const std::string name = LowerCase(HeaderName(trimmed));
+        if (name != "practice") list += name + "\r\n";
+    }
+    return list;
+}
+
+LabDetailsFile::LabDetailsFile(std::string programFolder) : m_folder(IncludeTrailingSeparator(programFolder)) {}
+
+std::string LabDetailsFile::Path() const { return m_folder + kLabFileName; }
+
+void LabDetailsFile::Load() {
+    std::lock_guard lock(g_fileMutex);
+    m_lines = ReadLines(Path());
+}
+
+std::vector<std::string> LabDetailsFile::LaboratoryNames() const {
+    std::vector<std::string> names;
+    for (const auto& name : SplitLines(ListSections(m_lines)))
+        if (!name.empty()) names.push_back(UpperCase(name));
+    return names;
+}
+
+Result<void> LabDetailsFile::SaveLaboratory(const std::string& oldName, const tLaboratoryInfo& info) {
+    std::lock_guard lock(g_fileMutex);
+    StringList current;
+    if (FileExists(Path())) {
+        auto existing = ReadWholeFile(Path());
+        if (!existing) return existing.error().WithContext("Unable to read the laboratory details: ");
+        current = SplitLines(*existing);
+    }
+    const std::string text = RemoveSection(current, oldName) + "\r\n" + info.ToSection();
+    const StringList lines = SplitLines(text);
+    auto written = WriteFileAtomically(Path(), JoinLines(lines));
+    if (!written) return written.error().WithContext("Unable to save the laboratory details: ");
+    m_lines = lines;
+    return Ok();
+}
+
+} // namespace vvp::pathology
