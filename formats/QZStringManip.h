@@ -45,4 +45,26 @@ TDateTime FreeTextToDateTimeReport(const std::string& text);
 // separator, an optional time after a blank, two-digit years in a 50-year window.
 std::optional<TDateTime> LocaleStrToDateTime(const std::string& text);
 
+// How the locale orders the numbers of a date. Practices write day-month-year, so that is the
+// order unless LC_TIME (or LC_ALL/LANG) names a real locale that orders otherwise.
+enum class DateOrder { DayMonthYear, MonthDayYear, YearMonthDay };
+
+struct LocaleDateFormat {
+    DateOrder order = DateOrder::DayMonthYear;
+    // The year of a date written without one, and the centre of the window for two-digit years.
+    int currentYear = 2000;
+};
+
+// The process locale's order (cached per locale name) and the system clock's year.
+LocaleDateFormat CurrentLocaleDateFormat();
+// Order of a named locale: from its D_FMT when installed, else judged by its territory.
+DateOrder LocaleDateOrder(const std::string& localeName);
+// Order of an strftime date format such as "%m/%d/%Y": the first day, month or year field decides.
+DateOrder DateOrderFromFormat(const std::string& strftimeFormat);
+
+// The same conversions with the locale and year given, for reproducible results.
+std::optional<TDateTime> LocaleStrToDateTime(const std::string& text, const LocaleDateFormat& format);
+TDateTime FreeTextToDateTime(const std::string& text, const LocaleDateFormat& format);
+TDateTime FreeTextToDateTimeReport(const std::string& text, const LocaleDateFormat& format);
+
 } // namespace vvp
