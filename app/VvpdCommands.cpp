@@ -1,10 +1,12 @@
 #include "VvpdCommands.h"
 
 #include "FileUtil.h"
-#include "KXPrintHandler.h"
+#include "Spool.h"
+#include "VvpdRuntime.h"
 
 #include <cstdlib>
 #include <iostream>
+#include <unistd.h>
 
 #ifndef VVP_VERSION
 #define VVP_VERSION "0.0.0"
@@ -21,6 +23,10 @@ const char* const kUsage =
     "Commands:\n"
     "  settings              print every stored setting as Name=value\n"
     "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
+    "  convert [--peer ADDR] JOBFILE...\n"
+    "                        handle each file as a print job received from ADDR\n"
+    "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
+    "                        not recognised or could not be stored\n"
     "\n"
     "Options (every command):\n"
     "  --program-folder DIR  program folder (default: VVP_PROGRAM_FOLDER, else the folder of vvpd)\n"
@@ -28,29 +34,6 @@ const char* const kUsage =
     "                        $XDG_CONFIG_HOME/vvp/registry.reg or ~/.config/vvp/registry.reg)\n"
     "  --answers FILE        answers for prompts, lines KEY=ANSWER\n"
     "  --help, --version\n";
-
-std::string EnvOr(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::string(v) : fallback;
-}
-
-struct Runtime {
-    explicit Runtime(const VvpdOptions& options)
-        : folders(ResolveFolders(options.programFolder)),
-          registry(options.registryFile.empty() ? EnvOr("VVP_REGISTRY", RegFileStore::DefaultPath())
-                                                : options.registryFile),
-          log(clock), prompter(&std::cout),
-          handler({clock, log, prompter, printService, registry, events, folders}) {}
-
-    Folders folders;
-    RegFileStore registry;
-    SystemClock clock;
-    ActivityLog log;
-    HeadlessPrompter prompter;
-    NullPrintService printService;
-    EngineEvents events;
-    KXPrintHandler handler;
-};
 
 } // namespace
 
@@ -84,8 +67,8 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
 }
 
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err) {
-    Runtime rt(options);
-    LoadOutcome loaded = rt.handler.LoadSettings();
+    VvpdRuntime rt(options, err);
+    LoadOutcome loaded = rt.Handler().LoadSettings();
     for (const auto& problem : loaded.problems) err << "vvpd: " << problem << "\n";
     for (const auto& field : RegFields()) out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
     return 0;
@@ -104,21 +87,64 @@ int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& e
         return 2;
     }
     auto value = ParseUserValue(*field, options.args[2]);
-    Runtime rt(options);
-    rt.handler.PrepareStartup(false);
-    rt.handler.LoadSettings();
+    VvpdRuntime rt(options, err);
+    rt.Handler().PrepareStartup(false);
+    rt.Handler().LoadSettings();
     bool accepted = false;
-    if (value) rt.handler.Settings().Update([&](VNPTRRegValues& v) { accepted = field->set(v, *value); });
+    if (value) rt.Handler().Settings().Update([&](VNPTRRegValues& v) { accepted = field->set(v, *value); });
     if (!accepted) {
         err << "vvpd: \"" << options.args[2] << "\" is not a valid value for \"" << field->name << "\"\n";
         return 2;
     }
-    if (auto r = rt.handler.SaveSettings(); !r) {
+    if (auto r = rt.Handler().SaveSettings(); !r) {
         err << "vvpd: " << r.error().message << "\n";
         return 1;
     }
-    out << field->name << "=" << DisplayValue(*field, rt.handler.Settings().Get()) << "\n";
+    out << field->name << "=" << DisplayValue(*field, rt.Handler().Settings().Get()) << "\n";
     return 0;
+}
+
+int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.args.size() < 2) {
+        err << "vvpd: usage: vvpd convert [--peer ADDR] JOBFILE...\n";
+        return 2;
+    }
+    VvpdRuntime rt(options, out);
+    std::string error;
+    if (!rt.LoadAnswers(error)) {
+        err << "vvpd: " << error << "\n";
+        return 2;
+    }
+    rt.Handler().PrepareStartup(true);
+    LoadOutcome loaded = rt.Handler().LoadSettings();
+    rt.GetPrompter().SetDefaultFolder(loaded.values.SavePath);
+    if (!DirectoryExists(rt.GetFolders().temp)) (void)ForceDirectories(rt.GetFolders().temp);
+    bool allDealtWith = true;
+    for (size_t i = 1; i < options.args.size(); ++i) {
+        const std::string& file = options.args[i];
+        auto bytes = ReadWholeFile(file);
+        if (!bytes) {
+            err << "vvpd: " << bytes.error().message << "\n";
+            allDealtWith = false;
+            continue;
+        }
+        auto spool = CreateSpoolFile(rt.GetFolders().temp, options.peer, rt.GetClock());
+        if (!spool) {
+            err << "vvpd: " << spool.error().message << "\n";
+            allDealtWith = false;
+            continue;
+        }
+        close(spool->fd);
+        if (auto w = WriteWholeFile(spool->path, *bytes); !w) {
+            err << "vvpd: " << w.error().message << "\n";
+            allDealtWith = false;
+            continue;
+        }
+        rt.Handler().LogLine("New job..");
+        JobOutcome outcome = rt.Pipeline().HandleSpoolFile(spool->path);
+        if (!outcome.DealtWith()) allDealtWith = false;
+    }
+    return allDealtWith ? 0 : 1;
 }
 
 int VvpdMain(int argc, char** argv) {
@@ -139,6 +165,7 @@ int VvpdMain(int argc, char** argv) {
     }
     if (command == "settings") return RunSettingsCommand(options, std::cout, std::cerr);
     if (command == "set") return RunSetCommand(options, std::cout, std::cerr);
+    if (command == "convert") return RunConvertCommand(options, std::cout, std::cerr);
     std::cerr << "vvpd: unknown command \"" << command << "\"\n" << kUsage;
     return 2;
 }

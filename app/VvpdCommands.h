@@ -19,6 +19,7 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
 
 int VvpdMain(int argc, char** argv);
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
 int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace vvp

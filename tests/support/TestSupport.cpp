@@ -2,10 +2,13 @@
 
 #include "FileUtil.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/wait.h>
 
 #ifndef VVP_TEST_DATA_DIR
 #define VVP_TEST_DATA_DIR "tests/data"
@@ -48,6 +51,29 @@ std::string ReadTestData(const std::string& relativePath) {
 }
 
 std::string BinDir() { return VVP_BIN_DIR; }
+
+void ExpectMatchesGolden(const std::string& actual, const std::string& relativePath) {
+    const char* update = std::getenv("VVP_UPDATE_GOLDEN");
+    if (update && std::string(update) == "1") {
+        (void)WriteWholeFile(TestDataPath(relativePath), actual);
+        return;
+    }
+    auto expected = ReadWholeFile(TestDataPath(relativePath));
+    ASSERT_TRUE(expected.ok()) << "missing golden file " << relativePath;
+    EXPECT_EQ(Visible(actual), Visible(*expected)) << "differs from " << relativePath;
+}
+
+CommandResult RunCommand(const std::string& command) {
+    CommandResult r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+    int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
 
 std::string Visible(const std::string& bytes) {
     std::string out;

@@ -26,6 +26,17 @@ std::string ReadTestData(const std::string& relativePath);
 std::string TestDataPath(const std::string& relativePath);
 std::string BinDir();
 
+// Compares bytes with a golden file under tests/data; with VVP_UPDATE_GOLDEN=1 in the environment
+// the golden file is rewritten instead (deliberate regeneration only).
+void ExpectMatchesGolden(const std::string& actual, const std::string& relativePath);
+
+// Runs a shell command; its exit status (-1 when it did not exit) and stdout with stderr.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& command);
+
 // Shows control characters, so failing byte-exact comparisons are readable.
 std::string Visible(const std::string& bytes);
 

@@ -1,0 +1,271 @@
+#include "MessageCreation.h"
+
+#include "KXPrintHandler.h"
+#include "QZStringManip.h"
+
+namespace vvp {
+
+using letter::TPitFile;
+
+namespace {
+
+const char* const kHealthMessageHeader = "Vocanet Electronic Health Message V1.5";
+const char* const kSignaturePlaceholder = "<#SIGNATURE DETAILS>";
+
+std::string ReduceDoubleBlanks(std::string text) {
+    while (text.find("  ") != std::string::npos) text = StrReplace(text, "  ", " ");
+    return text;
+}
+
+std::string JoinedAddress(const std::string& value) {
+    return ReduceDoubleBlanks(Trim(StrStrip(value, "\r\n")));
+}
+
+void ReplacePlaceholder(StringList& lines, const std::string& details) {
+    for (auto& line : lines) line = StrReplace(line, kSignaturePlaceholder, details);
+}
+
+std::string RemoveFileNameCharacters(const std::string& text) { return StrStrip(text, "?*/\\|:\"'"); }
+
+struct SigningParts {
+    std::string from, to, subject, fileBase;
+};
+
+SigningParts DeriveSigningParts(const TPitFile& r, const std::string& details, const Clock& clock) {
+    SigningParts p;
+    p.from = StrBetween(details, "<", ">");
+    p.to = "\"" + r.addressee.familyName + ", " + r.addressee.givenNames + " " + r.addressee.providerNumber + "\" <" +
+           r.addressee.email + ">";
+    p.subject = r.patientSurname + " " + r.messageTitle;
+    std::string base = r.patientSurname + "_" + FormatDateTime("dd-mmm-yyyy", r.dob) + "_" + r.messageTitle.substr(0, 10);
+    p.fileBase = RemoveFileNameCharacters(base.substr(0, 35) + "_" + FormatDateTime("yymmddhhnnss", clock.Now()));
+    return p;
+}
+
+} // namespace
+
+std::string HeaderValue(const std::string& jobText, const std::string& label, const std::string& endMarker) {
+    return StrBefore(StrAfter(jobText, label), endMarker);
+}
+
+PrintedNameParts ParsePrintedName(const std::string& rawValue, bool sender) {
+    PrintedNameParts parts;
+    const std::string value = Trim(rawValue);
+    parts.family = value;
+    if (value.find("Provider:") == std::string::npos) return parts;
+    parts.provider = Trim(StrAfter(value, "Provider:"));
+    std::string name = Trim(StrBefore(value, "Provider:"));
+    const std::string candidate = StrStrip(StrBefore(name.substr(0, 10), " "), ".");
+    const std::string titles = "dr prof mr mr mrs miss ms professor";
+    const std::string probe = LowerCase(sender ? candidate + " " : candidate);
+    if (!candidate.empty() && titles.find(probe) != std::string::npos) {
+        parts.title = candidate + " ";
+        name = name.find(' ') == std::string::npos ? std::string() : StrAfter(name, " ");
+    }
+    if (name.find(',') != std::string::npos) {
+        parts.given = Trim(StrAfter(name, ","));
+        name = Trim(StrBefore(name, ","));
+    }
+    parts.family = name;
+    return parts;
+}
+
+StringList ReadMessageBody(const std::string& jobText) {
+    const auto p = jobText.find("Message Text    :");
+    if (p == std::string::npos) return {};
+    StringList lines = SplitLines(jobText.substr(p + 17));
+    while (!lines.empty() && Trim(lines.front()).empty()) lines.erase(lines.begin());
+    while (!lines.empty() && Trim(lines.back()).empty()) lines.pop_back();
+    return lines;
+}
+
+void ReadPrintedHeader(const std::string& jobText, TPitFile& r, const std::string& defaultReportPrinter,
+                       bool hesaTokens, const Clock& clock) {
+    auto value = [&](const char* label) { return HeaderValue(jobText, label); };
+
+    r.messageDateText = HeaderValue(jobText, "Message Date    :", "\r\n");
+    if (r.messageDateText.empty()) r.messageDateText = FormatDateTime("dd/mm/yyyy hh:nn", clock.Now());
+    r.messageDate = FreeTextToDateTimeReport(r.messageDateText);
+    r.requestedDateText = r.collectedDateText = r.messageDateText;
+    r.requestedDate = r.collectedDate = r.messageDate;
+
+    r.letterHead = Trim(value("Letter Head     :"));
+    r.reportPrinter = Trim(value("Report Printer  :"));
+    if (r.reportPrinter.empty()) r.reportPrinter = defaultReportPrinter;
+    r.signingAsked = hesaTokens && UpperCase(value("Digital Signing :")).find('Y') != std::string::npos;
+    r.practiceName = Trim(value("Practice        :"));
+    r.messageTitle = Trim(value("Message Title   :"));
+    r.paperCopyAsked =
+        StrStrip(HeaderValue(LowerCase(jobText), "print paper copy:"), " ").find('y') != std::string::npos;
+
+    PrintedNameParts recipient = ParsePrintedName(value("Recipient Name  :"), false);
+    r.addressee.familyName = recipient.family;
+    r.addressee.givenNames = recipient.given;
+    r.addressee.providerNumber = recipient.provider;
+    r.addressee.title = recipient.title;
+    const std::string addr1 = StrReplace(Trim(value("Recipient Addr1 :")), ",", " ");
+    const std::string addr2 = StrReplace(Trim(value("Recipient Addr2 :")), ",", " ");
+    const std::string addr3 = Trim(value("Recipient Addr3 :"));
+    r.addressee.address = addr1 + "\r\n" + addr2 + "\r\n" + addr3;
+    r.addressee.email = Trim(value("Recipient Email :"));
+    r.messageFormat = UpperCase(Trim(value("Message Format  :")));
+    r.addressee.flag = r.messageFormat != "HL7";
+    r.addressee.phone = Trim(value("Recipient Phone :"));
+
+    PrintedNameParts sender = ParsePrintedName(value("Sender          :"), true);
+    letter::TDoctorRecord& doctor2 = r.doctors[1];
+    doctor2.familyName = sender.family;
+    doctor2.givenNames = sender.given;
+    doctor2.providerNumber = sender.provider;
+    doctor2.title = sender.title;
+    doctor2.address = JoinedAddress(HeaderValue(jobText, "Sender Address  :", "Sender Email"));
+    doctor2.email = Trim(value("Sender Email    :"));
+
+    const std::string patientName = Trim(value("Patient Name    :"));
+    r.patientSurname = Trim(StrBefore(patientName, ","));
+    r.patientGivenNames = Trim(StrAfter(patientName, ","));
+    r.patientPhone = Trim(value("Patient Phone   :"));
+    r.patientAddress = JoinedAddress(HeaderValue(jobText, "Patient Address :", "Patient Phone   :"));
+    const std::string dobSex = UpperCase(Trim(value("Patient DOB/Sex :")));
+    r.dobText = Trim(StrBefore(dobSex, "SEX"));
+    r.sex = StrStrip(StrAfter(dobSex, "SEX"), ": ").substr(0, 1);
+    r.dob = FreeTextToDateTimeReport(r.dobText);
+
+    r.body = ReadMessageBody(jobText);
+    r.doctors[0] = r.doctors[1];
+}
+
+std::string CriticalFieldList(const TPitFile& r) {
+    std::string list;
+    if (r.patientSurname.empty()) list += "CRITICAL Patient Surname\r\n";
+    if (r.dob == 0 || r.dob != r.dob) list += "CRITICAL Patient DOB Invalid: \"" + r.dobText + "\"\r\n";
+    if (r.addressee.familyName.empty()) list += "CRITICAL Recipient Surname\r\n";
+    if (r.addressee.email.empty()) list += "CRITICAL Recipient E-mail Address\r\n";
+    if (r.patientAddress.empty()) list += "DESIRABLE Patient Address\r\n";
+    return list;
+}
+
+std::string SigningNote(const std::string& details) {
+    std::string text = StrReplace(details, "301 \r\n301 ", " ");
+    text = Trim(StrReplace(text, "301 \r\n", " "));
+    text = StrReplace(text, "\r\n301 ", " ");
+    text = StrReplace(text, "\r\n", " ");
+    if (text.empty()) return {};
+    return "Vocanet has prepared an electronic version of this document digitally signed by:\r\n" + StrAfter(text, ":");
+}
+
+MessageCreation::MessageCreation(KXPrintHandler& handler, MessageSigner& signer, LetterService* letters)
+    : m_handler(handler), m_signer(signer), m_letters(letters) {}
+
+Classification MessageCreation::ClassifyJob(const std::string& jobText) {
+    Classification c;
+    if (jobText.find(kHealthMessageHeader) != std::string::npos) {
+        c.result = CreateResult(jobText, &c.refused);
+        if (c.result.empty()) m_handler.LogLine("No data returned from CreateResult");
+        return c;
+    }
+    if (jobText.find('\x02') != std::string::npos && jobText.find('\x03') != std::string::npos) return c;
+    std::string page = jobText;
+    if (auto ff = jobText.find('\f'); ff != std::string::npos) {
+        c.remainder = jobText.substr(ff + 1);
+        page = jobText.substr(0, ff);
+    }
+    if (m_pathology) c.result = m_pathology(page, m_handler.Settings().Get().ReportPrinter);
+    if (c.result.rfind("ERROR", 0) == 0) m_handler.Services().prompter.Show("Vocanet Virtual Printer", c.result);
+    if (c.result.empty()) m_handler.LogLine("Not a Pathology Request");
+    return c;
+}
+
+void MessageCreation::CheckLetterPrinter(const std::string& printer) {
+    PrintService& printing = m_handler.Services().printService;
+    if (!printer.empty() && printing.HasPrinter(printer)) return;
+    const std::string text = printer.empty() ? "Default Report Printer \"\" does not exist.\r\n\r\nUsing windows default."
+                                             : "Report Printer \"" + printer + "\" does not exist.";
+    m_handler.Services().prompter.Show("Vocanet Virtual Printer", text, Icon::Information);
+}
+
+std::string MessageCreation::CreateResult(const std::string& jobText, bool* refused) {
+    const VNPTRRegValues settings = m_handler.Settings().Get();
+    const Clock& clock = m_handler.Services().clock;
+    TPitFile r;
+    r.acknowledgementFlag = true;
+    r.signatureFlag = true;
+    ReadPrintedHeader(jobText, r, settings.ReportPrinter, settings.HeSATokens, clock);
+
+    const std::string critical = CriticalFieldList(r);
+    if (critical.find("CRITICAL ") != std::string::npos) {
+        m_handler.Services().prompter.Message({"Vocanet Printer Error",
+                                               "There is critical information missing.\r\n" + critical +
+                                                   "\r\nPlease Correct the problem before retrying.",
+                                               Buttons::Ok, Icon::Stop});
+        if (refused) *refused = true;
+        return {};
+    }
+
+    r.addressee.address = StrReplace(r.addressee.address, "\n", ", ");
+    const std::string format = LowerCase(r.messageFormat);
+    const bool rtf = format.find("rtf") != std::string::npos;
+    const bool hl7 = !rtf && format.find("hl7") != std::string::npos;
+    if (rtf) m_handler.LogLine("RTF letters are not available yet: the message is written as PIT instead.");
+
+    letter::WritePitReport(r, clock);
+    r.resultFileText.clear();
+
+    std::string details;
+    SigningParts parts;
+    if (r.signingAsked) {
+        details = m_signer.SignWithToken();
+        // Giving up at the first question ends the job like giving up at a later one.
+        if (details == "ERROR: CANCEL") return "User Cancelled";
+        if (details == "ERROR: PRINT") {
+            r.paperCopyAsked = true;
+            details.clear();
+        } else if (!details.empty()) {
+            parts = DeriveSigningParts(r, details, clock);
+        }
+        if (!details.empty()) m_handler.LogLine("Certificate Details:" + details);
+    }
+
+    // Without signature details the placeholder must not reach the message.
+    auto writeContent = [&]() {
+        ReplacePlaceholder(r.reportLines, details);
+        if (hl7) letter::WriteHl7Letter(r, clock);
+        return r.addressee.email + (hl7 ? ":HL7\r\n" : ":PIT\r\n") + JoinLines(hl7 ? r.hl7Lines : r.reportLines);
+    };
+    std::string result = writeContent();
+    const std::string ext = hl7 ? ".hl7" : ".pit";
+
+    if (r.signingAsked && !details.empty()) {
+        auto sign = [&]() {
+            const std::string content = JoinLines(hl7 ? r.hl7Lines : r.reportLines);
+            r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject, parts.fileBase + ext,
+                                                         content, nullptr);
+        };
+        sign();
+        while (r.resultFileText.empty()) {
+            m_signer.ClearTokenLogon();
+            r.body = ReadMessageBody(jobText);
+            letter::WritePitReport(r, clock);
+            details = m_signer.SignWithToken();
+            if (details == "ERROR: CANCEL") return "User Cancelled";
+            if (details == "ERROR: PRINT") {
+                r.paperCopyAsked = true;
+                details.clear();
+                result = writeContent();
+                break;
+            }
+            if (!details.empty()) parts = DeriveSigningParts(r, details, clock);
+            result = writeContent();
+            if (details.empty()) break; // the user chose to send unsigned
+            sign();
+        }
+    }
+
+    result += r.resultFileText;
+    r.resultFileText = SigningNote(details);
+    CheckLetterPrinter(r.reportPrinter);
+    if (r.paperCopyAsked && m_letters) m_letters->MakeLetter(r, nullptr, r.letterHead);
+    return result;
+}
+
+} // namespace vvp

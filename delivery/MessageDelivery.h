@@ -1,0 +1,49 @@
+#pragma once
+
+#include "ActivityLog.h"
+#include "Prompter.h"
+#include "Settings.h"
+#include "TextLines.h"
+
+#include <string>
+
+namespace vvp {
+
+// The server side of Save Mode 0: where a domain's messages go and how they get there.
+class MessageRelay {
+public:
+    virtual ~MessageRelay() = default;
+    virtual THostIP FindServerForDomain(const std::string& domain) = 0;
+    // "OK", or "ERROR: " and the reason.
+    virtual std::string SendTextToServer(const std::string& fileName, const std::string& content,
+                                         const THostIP& host) = 0;
+    virtual std::string SendFileToServer(const std::string& fileName, const std::string& content,
+                                         const THostIP& host, const std::string& stream) = 0;
+};
+
+struct DeliveryContext {
+    VNPTRRegValues settings; // a snapshot taken for the job
+    Prompter& prompter;
+    ActivityLog& log;
+    MessageRelay* relay = nullptr; // needed in Save Mode 0
+};
+
+enum class DeliveryOutcome {
+    Delivered,   // stored or relayed
+    Declined,    // the user chose not to send or save it
+    Failed,      // could not be stored; the user was told and the job is to be kept
+};
+
+inline constexpr const char* kSignedMarker = "[[[------ SIGNED MESSAGE ------]]]\r\n";
+inline constexpr const char* kWriteFailure = "Unable to write electronic message to destination \r\n";
+
+// Relays the message in Save Mode 0, else writes it (and its signed copy) into the Save Path
+// under temporary names that are then moved to the final names.
+DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList signedCopy,
+                               const std::string& name, const std::string& ext);
+
+// The server instance that serves the address's domain, or the user's answer: a host text
+// "ERROR: CANCEL", or "ERROR:" followed by a folder chosen to save into (empty when cancelled).
+THostIP ResolveServerAddress(DeliveryContext& ctx, const std::string& address);
+
+} // namespace vvp

@@ -1,0 +1,158 @@
+#include "EngineFixture.h"
+#include "QZStringManip.h"
+
+#include <sys/stat.h>
+
+using namespace vvp;
+using vvp::test::EngineFixture;
+
+namespace {
+
+// Classifies each form-feed page by its first word: "MSG n" becomes a message, "CANCEL" a
+// cancelled page, "ERR" an error.
+class PageClassifier final : public JobClassifier {
+public:
+    Classification ClassifyJob(const std::string& text) override {
+        Classification c;
+        std::string page = StrBefore(text, "\f");
+        if (text.find('\f') != std::string::npos) c.remainder = StrAfter(text, "\f");
+        if (page.rfind("MSG", 0) == 0) c.result = "lab@path.example:ORM\r\nMSH|" + page + "\r\n";
+        else if (page.rfind("CANCEL", 0) == 0) c.result = "User Cancelled";
+        else if (page.rfind("ERR", 0) == 0) c.result = "ERROR: bad page";
+        return c;
+    }
+};
+
+} // namespace
+
+TEST(JobPipeline, PrintedPitLetterBecomesTheGoldenFile) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
+    JobOutcome out = pipeline.HandleSpoolFile(spool);
+    EXPECT_EQ(out.messages, 1);
+    EXPECT_TRUE(out.DealtWith());
+    EXPECT_FALSE(FileExists(spool));
+    const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
+    ASSERT_EQ(f.SavedFiles(), std::vector<std::string>{name});
+    test::ExpectMatchesGolden(f.dir.Read("prog/VirtualPrinter/" + name), "messages/referral_pit.expected.pit");
+    EXPECT_TRUE(f.Logged("Generated Message for transmission."));
+    EXPECT_TRUE(f.Logged("Saved message for anne.specialist@clinic.example.com.au\r\n to " + f.SavePath()));
+}
+
+TEST(JobPipeline, PrintedHl7LetterIsSavedWithoutLineFeeds) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string spool = f.Spool(test::ReadTestData("messages/referral_hl7.prn"));
+    pipeline.HandleSpoolFile(spool);
+    const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.hl7";
+    const std::string hl7 = f.dir.Read("prog/VirtualPrinter/" + name);
+    EXPECT_EQ(hl7.find('\n'), std::string::npos);
+    EXPECT_EQ(hl7.rfind("FHS|^~\\&|", 0), 0u);
+    test::ExpectMatchesGolden(hl7, "messages/referral_hl7.expected.hl7");
+}
+
+TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
+    EngineFixture f;
+    f.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
+    pipeline.HandleSpoolFile(spool);
+    const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
+    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name).rfind("MsgRecipient=anne.specialist@clinic.example.com.au\r\n001 ", 0),
+              0u);
+}
+
+TEST(JobPipeline, UnrecognisedPrintoutGivesExactlyOneBox) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    JobOutcome out = pipeline.HandleSpoolFile(f.Spool(test::ReadTestData("messages/plain_letter.prn")));
+    EXPECT_TRUE(out.unrecognised);
+    EXPECT_FALSE(out.DealtWith());
+    ASSERT_EQ(f.Boxes().size(), 1u);
+    EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Virtual Printer Error.");
+    EXPECT_EQ(f.Boxes()[0].text,
+              "Printed document was not a  Health message and no suitable Cantor header was found.\r\n\r\n"
+              "Please check that the document uses a monospace font like \"Courier New\" and that each line of text "
+              "is of the same size.");
+    EXPECT_TRUE(f.Logged("Printed document could not be handled by VVP."));
+    EXPECT_TRUE(f.SavedFiles().empty());
+}
+
+TEST(JobPipeline, RefusedHealthMessageShowsOnlyItsOwnBox) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    JobOutcome out = pipeline.HandleSpoolFile(f.Spool(test::ReadTestData("messages/missing_recipient_email.prn")));
+    EXPECT_TRUE(out.refused);
+    ASSERT_EQ(f.Boxes().size(), 1u);
+    EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Printer Error");
+}
+
+TEST(JobPipeline, HeaderDefinitionHandsThePrintoutOn) {
+    EngineFixture f;
+    f.dir.Write("prog/cantor.kxh", "FORMATCHECK=  PATHOLOGY EXPORT V2  \r\nSRCDIR=" + f.dir.Path() + "cantor/\r\nFILETYPE=txt\r\n");
+    f.dir.Write("prog/broken.kxh", "FORMATCHECK=\r\n");
+    (void)ForceDirectories(f.dir.Path() + "cantor");
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string spool = f.Spool(test::ReadTestData("messages/cantor_export.prn"));
+    JobOutcome out = pipeline.HandleSpoolFile(spool);
+    EXPECT_TRUE(out.handedOn);
+    EXPECT_TRUE(out.DealtWith());
+    EXPECT_EQ(f.dir.Read("cantor/" + ExtractFileName(ChangeFileExt(spool, ".txt"))),
+              test::ReadTestData("messages/cantor_export.prn"));
+    EXPECT_FALSE(FileExists(spool));
+    EXPECT_TRUE(f.Boxes().empty());
+}
+
+TEST(JobPipeline, PeerRequestsAreNotJobs) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    for (const char* request : {"SVRINFO\r\n", "ADDR\r\nSVRINFO\r\n"}) {
+        const std::string spool = f.Spool(request);
+        EXPECT_TRUE(pipeline.HandleSpoolFile(spool).peerRequest);
+        EXPECT_FALSE(FileExists(spool));
+    }
+    EXPECT_TRUE(f.Boxes().empty());
+}
+
+TEST(JobPipeline, PagesAreNumberedAndACancelledPageSkipsItsNumber) {
+    EngineFixture f;
+    PageClassifier classifier;
+    JobPipeline pipeline(f.handler, classifier);
+    const std::string spool = f.Spool("MSG a\fCANCEL\fMSG c\f\r\n");
+    JobOutcome out = pipeline.HandleSpoolFile(spool);
+    EXPECT_EQ(out.messages, 2);
+    EXPECT_EQ(out.cancelled, 1);
+    const std::string id = SpoolJobId(spool);
+    EXPECT_EQ(f.SavedFiles(), (std::vector<std::string>{"lab@path.example_" + id + "1.orm", "lab@path.example_" + id + "2.orm"}));
+    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/lab@path.example_" + id + "2.orm"), "MSH|MSG c\r");
+}
+
+TEST(JobPipeline, FailedDeliveryKeepsTheSpoolFile) {
+    EngineFixture f;
+    f.handler.Settings().Update([&](VNPTRRegValues& v) { v.SavePath = f.dir.Path() + "missing/"; });
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
+    JobOutcome out = pipeline.HandleSpoolFile(spool);
+    EXPECT_EQ(out.storeFailures, 1);
+    EXPECT_TRUE(FileExists(spool));
+    EXPECT_TRUE(f.Logged("Job kept in " + spool));
+    EXPECT_TRUE(f.Logged("Unable to write electronic message to destination \r\n"));
+}
+
+TEST(Spool, NamesComeFromPeerAndStemAndNeverClash) {
+    EngineFixture f;
+    auto a = CreateSpoolFile(f.dir.Path() + "tmp/", "10.0.0.5", f.clock);
+    auto b = CreateSpoolFile(f.dir.Path() + "tmp/", "10.0.0.5", f.clock); // same millisecond, counter reset
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a->path, b->path);
+    EXPECT_EQ(ExtractFileName(a->path).rfind("10.0.0.5_", 0), 0u);
+    EXPECT_EQ(SpoolJobId(a->path), "47fb761fb4d9f21020");
+    EXPECT_EQ(SpoolJobId("/tmp/my_dir/127.0.0.1_abc1020.prn"), "abc1020");
+    ::close(a->fd);
+    ::close(b->fd);
+}
+
+TEST(Spool, BareCarriageReturnsBecomeByte255) {
+    EXPECT_EQ(ToJobText("a\rb\r\nc\r"), "a\xFF" "b\r\nc\xFF");
+}

@@ -1,0 +1,68 @@
+#include "FileUtil.h"
+#include "TestSupport.h"
+#include "TextLines.h"
+
+#include <gtest/gtest.h>
+
+
+using namespace vvp;
+
+namespace {
+
+struct Vvpd {
+    test::TempDir dir;
+    std::string Cmd(const std::string& args) const {
+        return "TMP=" + dir.Path() + "tmp TEMP= VVP_FIXED_TIME=20261208103115 " + test::BinDir() +
+               "/vvpd --program-folder " + dir.Path() + "prog --registry " + dir.Path() + "reg/registry.reg " + args;
+    }
+    Vvpd() {
+        (void)ForceDirectories(dir.Path() + "prog");
+        (void)ForceDirectories(dir.Path() + "tmp");
+    }
+};
+
+} // namespace
+
+TEST(VvpdSettings, FreshRegistryShowsDefaultsAndCreatesNothing) {
+    Vvpd v;
+    test::CommandResult r = test::RunCommand(v.Cmd("settings"));
+    EXPECT_EQ(r.status, 0);
+    for (const char* line : {"Port=9105\n", "PortName=Vocanet\n", "Save Mode=0\n", "HeSA Tokens=1\n",
+                             "Field Widths=129,48,97,282,166,180,172\n"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line;
+    EXPECT_EQ(r.output.rfind("Port=9105\nPortName=Vocanet\nReport Printer=VocaNet\nSave Mode=0\n", 0), 0u);
+    EXPECT_FALSE(FileExists(v.dir.File("reg/registry.reg")));
+    EXPECT_TRUE(ListFolder(v.dir.Path() + "prog", "*", true).empty());
+}
+
+TEST(VvpdSettings, SetWritesTheValueAndTheInformationFile) {
+    Vvpd v;
+    test::CommandResult set = test::RunCommand(v.Cmd("set \"Save Mode\" 1"));
+    EXPECT_EQ(set.status, 0) << set.output;
+    EXPECT_NE(v.dir.Read("reg/registry.reg").find("\"Save Mode\"=dword:00000001\n"), std::string::npos);
+    EXPECT_EQ(SplitLines(v.dir.Read("prog/VNptr.inf")).size(), 5u);
+    EXPECT_FALSE(DirectoryExists(v.dir.Path() + "prog/VirtualPrinter"));
+    EXPECT_EQ(test::RunCommand(v.Cmd("settings")).status, 0);
+    EXPECT_TRUE(DirectoryExists(v.dir.Path() + "prog/VirtualPrinter"));
+    EXPECT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 5")).status, 2);
+    EXPECT_EQ(test::RunCommand(v.Cmd("set Nonsense 1")).status, 2);
+}
+
+TEST(VvpdConvert, HealthMessageLandsInTheSavePathAndExitStatusTellsTheRest) {
+    Vvpd v;
+    ASSERT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 1")).status, 0);
+    test::CommandResult ok = test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/referral_pit.prn")));
+    EXPECT_EQ(ok.status, 0) << ok.output;
+    EXPECT_NE(ok.output.find("Generated Message for transmission."), std::string::npos);
+    EXPECT_NE(ok.output.find("PROMPT message [Vocanet Virtual Printer] Report Printer \"VocaNet\" does not exist."),
+              std::string::npos);
+    auto saved = ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.pit", false);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].rfind("anne.specialist@clinic.example.com.au_", 0), 0u);
+    EXPECT_TRUE(ListFolder(v.dir.Path() + "tmp", "*.prn", false).empty());
+
+    test::CommandResult bad = test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/plain_letter.prn") + " " +
+                              test::TestDataPath("messages/referral_hl7.prn")));
+    EXPECT_EQ(bad.status, 1) << bad.output;
+    EXPECT_EQ(ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.hl7", false).size(), 1u);
+}
