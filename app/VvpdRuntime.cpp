@@ -32,6 +32,11 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     m_handler = std::make_unique<KXPrintHandler>(
         EngineServices{*m_clock, m_log, m_prompter, m_printService, m_registry, m_events, m_folders});
     m_creation = std::make_unique<MessageCreation>(*m_handler, m_signer);
+    m_pathologyDialogs = std::make_unique<pathology::HeadlessPathologyDialogs>(m_prompter);
+    m_pathology = std::make_unique<pathology::PathologyContext>(*m_clock, *m_pathologyDialogs, m_folders.program);
+    m_creation->SetPathologyRequestCreator([this](const std::string& page, const std::string& reportPrinter) {
+        return pathology::CreatePathologyRequest(page, reportPrinter, *m_pathology);
+    });
     m_pipeline = std::make_unique<JobPipeline>(*m_handler, *m_creation);
 }
 

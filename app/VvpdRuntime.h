@@ -5,10 +5,12 @@
 #include "JobPipeline.h"
 #include "KXPrintHandler.h"
 #include "MessageCreation.h"
+#include "HeadlessPathologyDialogs.h"
 #include "MessageSigner.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
 #include "VvpdCommands.h"
+#include "txttopitdefUnit.h"
 
 #include <iosfwd>
 #include <memory>
@@ -42,6 +44,8 @@ private:
     EngineEvents m_events;
     UnsignedMessageSigner m_signer;
     std::unique_ptr<KXPrintHandler> m_handler;
+    std::unique_ptr<pathology::HeadlessPathologyDialogs> m_pathologyDialogs;
+    std::unique_ptr<pathology::PathologyContext> m_pathology;
     std::unique_ptr<MessageCreation> m_creation;
     std::unique_ptr<JobPipeline> m_pipeline;
 };
