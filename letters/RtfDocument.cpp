@@ -187,8 +187,10 @@ std::size_t RtfDocument::Replace(std::size_t pos, std::size_t len, std::string_v
     std::string rtf;
     std::string visible;
     std::vector<Unit> units;
-    // A control word right before the selection must not run into the new text.
+    // A control word right before the selection must not run into the new text, nor take a
+    // '-' and a new digit as its parameter.
     if (first.flags & rtf::kOpenBefore) rtf += ' ';
+    if (pos > 0 && m_units[pos - 1].end == s0 && (m_units[pos - 1].flags & rtf::kDashAfterOpen)) rtf += "{}";
     AppendEscaped(text, s0, rtf, visible, units);
     for (std::size_t k = pos + 1; k < pos + len; ++k) {
         const std::uint32_t gapStart = m_units[k - 1].end;
@@ -202,6 +204,11 @@ std::size_t RtfDocument::Replace(std::size_t pos, std::size_t len, std::string_v
 
     const auto delta = static_cast<std::int64_t>(rtf.size()) - static_cast<std::int64_t>(e1 - s0);
     m_source.replace(s0, e1 - s0, rtf);
+    if ((first.flags & rtf::kOpenBefore) && pos > 0 && m_units[pos - 1].end == s0) {
+        // The space became the delimiter of the control word that ends the previous character.
+        m_units[pos - 1].end += 1;
+        m_units[pos - 1].flags = static_cast<std::uint8_t>(m_units[pos - 1].flags & ~rtf::kOpenAfter);
+    }
     m_visible.replace(pos, len, visible);
 
     const std::size_t inserted = units.size();
@@ -224,8 +231,12 @@ std::size_t RtfDocument::Replace(std::size_t pos, std::size_t len, std::string_v
     }
     // Whatever now precedes the character after the selection ends cleanly.
     const std::size_t after = pos + inserted;
-    if (after < m_units.size() && m_units[after].start == s0 + rtf.size())
-        m_units[after].flags = static_cast<std::uint8_t>(m_units[after].flags & ~rtf::kOpenBefore);
+    if (after < m_units.size() && m_units[after].start == s0 + rtf.size()) {
+        Unit& next = m_units[after];
+        std::uint8_t clear = rtf::kOpenBefore;
+        if (next.end - next.start == 1) clear |= rtf::kDashAfterOpen;
+        next.flags = static_cast<std::uint8_t>(next.flags & ~clear);
+    }
     return inserted;
 }
 
@@ -233,9 +244,9 @@ std::size_t RtfDocument::InsertAtEnd(std::string_view text) {
     if (text.empty()) return 0;
     const std::uint32_t at = m_units.empty() ? m_rootClose : m_units.back().end;
     std::string rtf;
-    // A \uN whose fallback was cut short by a brace would swallow the new text: an empty group
-    // ends the skipping (and any control word before it).
-    if (!m_units.empty() && (m_units.back().flags & rtf::kPendingSkip))
+    // A \uN whose fallback was cut short by a brace would swallow the new text, a '-' after a
+    // control word would join a new digit: an empty group ends both (and any control word).
+    if (!m_units.empty() && (m_units.back().flags & (rtf::kPendingSkip | rtf::kDashAfterOpen)))
         rtf += "{}";
     else if (EndsInOpenControlWord(m_source, at))
         rtf += ' ';

@@ -166,6 +166,9 @@ public:
 
 private:
     State& Top() { return m_stack.back(); }
+    std::uint8_t DashFlag(const Token& t) const {
+        return t.kind == TokenKind::Text && t.ch == '-' && m_prevOpen ? kDashAfterOpen : 0;
+    }
     bool Visible() const { return m_stack.back().dest == Dest::Text && !m_stack.back().chr.hidden; }
 
     void OnWord(const Token& t);
@@ -221,7 +224,8 @@ Result<Layout> Reader::Run() {
                 if (m_unitInSkip) {
                     auto& unit = m_layout.units.back();
                     unit.end = t.end;
-                    unit.flags = static_cast<std::uint8_t>((unit.flags & ~kOpenAfter) | (t.open ? kOpenAfter : 0));
+                    unit.flags = static_cast<std::uint8_t>((unit.flags & ~(kOpenAfter | kDashAfterOpen)) |
+                                                           (t.open ? kOpenAfter : 0) | DashFlag(t));
                 }
                 if (--m_skip == 0) EndUnicodeSkip(false);
                 m_prevOpen = t.open;
@@ -490,7 +494,7 @@ void Reader::Emit(const Token& t, unsigned char ch, Kind kind) {
         m_haveFirstUnit = true;
         m_layout.firstUnitDepth = static_cast<std::uint32_t>(m_stack.size());
     }
-    std::uint8_t flags = 0;
+    std::uint8_t flags = DashFlag(t);
     if (m_prevOpen) flags |= kOpenBefore;
     if (t.open) flags |= kOpenAfter;
     m_layout.units.push_back(Unit{t.start, t.end, flags});

@@ -12,6 +12,9 @@ enum UnitFlag : std::uint8_t {
     kOpenBefore = 1,  // the bytes before the unit end in an undelimited control word
     kOpenAfter = 2,   // the unit itself ends in an undelimited control word
     kPendingSkip = 4, // a \uN unit whose fallback characters were cut short by a brace
+    // The unit ends in a '-' right after an undelimited control word: a digit written after it
+    // would turn the '-' into that word's parameter.
+    kDashAfterOpen = 8,
 };
 
 struct Layout {
