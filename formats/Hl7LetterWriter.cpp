@@ -22,7 +22,9 @@ std::string ReplaceChars(std::string text, const std::string& characters, char r
 }
 
 // What a phone number becomes when it cannot be read as country, area and local parts.
-std::string UnstructuredPhone(const std::string& phone) { return "^^^^^^" + StrStrip(phone, " .,-()|~^"); }
+std::string UnstructuredPhone(const std::string& phone) {
+    return "^^^^^^" + StrStrip(phone, " .,-()|~^");
+}
 
 } // namespace
 
@@ -43,17 +45,23 @@ std::string Hl7FormattedText(const StringList& reportLines) {
     return "\\.nf\\" + Hl7EscapeFormattedText(JoinLines(kept)) + "\\.fi\\";
 }
 
-std::string Hl7FamilyName(const std::string& family) { return ReplaceChars(family, "\\^|~", ' '); }
+std::string Hl7FamilyName(const std::string& family) {
+    return ReplaceChars(family, "\\^|~", ' ');
+}
 
 std::string Hl7GivenNames(const std::string& given) {
     std::string out = ReplaceChars(given, "^.,~\\|", ' ');
     const auto space = out.find(' ');
-    if (space != std::string::npos) out[space] = '^';
-    else out += '^';
+    if (space != std::string::npos)
+        out[space] = '^';
+    else
+        out += '^';
     return out;
 }
 
-std::string Hl7NamePrefix(const std::string& prefix) { return StrStrip(prefix, "^|~"); }
+std::string Hl7NamePrefix(const std::string& prefix) {
+    return StrStrip(prefix, "^|~");
+}
 
 std::string Hl7PersonName(const std::string& family, const std::string& given, const std::string& prefix) {
     return Hl7FamilyName(family) + "^" + Hl7GivenNames(given) + "^^" + Hl7NamePrefix(prefix);
@@ -66,7 +74,8 @@ std::string Hl7Doctor(const std::string& providerNumber, const std::string& fami
 
 std::string Hl7Phone(const std::string& phone) {
     std::string text = phone;
-    while (text.find("  ") != std::string::npos) text = StrReplace(text, "  ", " ");
+    while (text.find("  ") != std::string::npos)
+        text = StrReplace(text, "  ", " ");
 
     std::string country, area, local;
     int counter = 0;
@@ -74,18 +83,24 @@ std::string Hl7Phone(const std::string& phone) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
             ++counter;
-            if (counter >= 1 && counter <= 8) local.insert(local.begin(), c);
-            else if (counter >= 9 && counter <= 11) area.insert(area.begin(), c);
-            else if (counter >= 12 && counter <= 15) country.insert(country.begin(), c);
-            else return UnstructuredPhone(text);
+            if (counter >= 1 && counter <= 8)
+                local.insert(local.begin(), c);
+            else if (counter >= 9 && counter <= 11)
+                area.insert(area.begin(), c);
+            else if (counter >= 12 && counter <= 15)
+                country.insert(country.begin(), c);
+            else
+                return UnstructuredPhone(text);
         } else if (c == ')') {
             if (counter < 9) counter = 8;
         } else if (c == '(') {
             if (counter < 12) counter = 10;
         } else if (c == ' ' || c == ',' || c == '-') {
             if (counter == 0) return UnstructuredPhone(text);
-            if (counter >= 6 && counter <= 8) counter = 8;
-            else if (counter >= 9 && counter <= 11) counter = 10;
+            if (counter >= 6 && counter <= 8)
+                counter = 8;
+            else if (counter >= 9 && counter <= 11)
+                counter = 10;
         }
     }
     return "^^^^" + country + "^" + area + "^" + local;
@@ -93,8 +108,10 @@ std::string Hl7Phone(const std::string& phone) {
 
 std::string Hl7Address(const std::string& address) {
     std::string field[6];
-    for (int i = 0; i < 6; ++i) field[i] = StrField(address, '\r', i + 1);
-    return field[1] + "^" + field[0] + "^" + field[2] + "^" + field[3] + "^" + field[4] + "^" + field[5] + "^";
+    for (int i = 0; i < 6; ++i)
+        field[i] = StrField(address, '\r', i + 1);
+    return field[1] + "^" + field[0] + "^" + field[2] + "^" + field[3] + "^" + field[4] + "^" + field[5] +
+           "^";
 }
 
 std::string Hl7PatientIdentifiers(const std::string& yourReference, const std::string& medicareNumber) {
@@ -140,15 +157,15 @@ void WriteHl7Letter(TPitFile& record, const Clock& clock) {
     const std::string doctor1 = Hl7DoctorComponents(record.doctors[0]);
     const std::string doctor2 = Hl7DoctorComponents(record.doctors[1]);
     const std::string pv1Third = record.reportKind == 2 ? doctor1 : Hl7DoctorComponents(record.addressee);
-    const std::string dob = record.dobText.empty()
-                                ? std::string()
-                                : FormatDateTime("yyyymmddhhnnsszzz", FreeTextToDateTimeReport(record.dobText));
+    const std::string dob = record.dobText.empty() ? std::string()
+                                                   : FormatDateTime("yyyymmddhhnnsszzz",
+                                                                    FreeTextToDateTimeReport(record.dobText));
     const std::string service =
         IsLetterTitle(record.messageTitle) ? "^LETTER^^^^|" : "^" + record.messageTitle + "^^^^|";
     const std::string order = ts10 + "^" + record.orderSuffix;
 
-    const std::string fhs = "FHS|^~\\&|" + std::string("|") + record.practiceName + "|" + "|UNK|" + ts17 + "||" +
-                            record.addressee.email + "_" + ts17 + "." + "||||";
+    const std::string fhs = "FHS|^~\\&|" + std::string("|") + record.practiceName + "|" + "|UNK|" + ts17 +
+                            "||" + record.addressee.email + "_" + ts17 + "." + "||||";
     StringList& out = record.hl7Lines;
     out.clear();
     out.push_back(fhs);
@@ -156,17 +173,20 @@ void WriteHl7Letter(TPitFile& record, const Clock& clock) {
     out.push_back("MSH|^~\\&|" + std::string("|") + record.practiceName + "|" + "|UNK|" + ts17 + "||" + "|" +
                   ts17.substr(0, 8) + "." + ts17.substr(8) + "|P|2.3.1|1||NE|AL|AU|||");
     out.push_back("PID|1||" + Hl7PatientIdentifiers(record.yourReference, record.medicareNumber) + "||" +
-                  Hl7PersonName(record.patientSurname, record.patientGivenNames, record.patientTitle) + "||" + dob +
-                  "|" + record.sex + "|||" + Hl7Address(record.patientAddress) + "||" +
+                  Hl7PersonName(record.patientSurname, record.patientGivenNames, record.patientTitle) + "||" +
+                  dob + "|" + record.sex + "|||" + Hl7Address(record.patientAddress) + "||" +
                   Hl7Phone(record.patientPhone) + "|||||||");
     out.push_back("PV1|1|O|||||" + doctor1 + "|" + doctor1 + "|" + pv1Third + "|");
-    out.push_back("ORC|NW|" + order + "|3|" + order + "|IP||||" + req14 + "|10|11|" + doctor2 + "|||" + req14 + "|||");
-    out.push_back("OBR|1|" + ts10 + "^^^|" + record.labReference + "|" + service + "|" + req14 + "|" + coll14 + "|" +
-                  coll14 + "|O||||" + doctor1 + "|" + coll14 + "||||||||" + ts17 + "||||||" + record.copyTo + "|");
+    out.push_back("ORC|NW|" + order + "|3|" + order + "|IP||||" + req14 + "|10|11|" + doctor2 + "|||" +
+                  req14 + "|||");
+    out.push_back("OBR|1|" + ts10 + "^^^|" + record.labReference + "|" + service + "|" + req14 + "|" +
+                  coll14 + "|" + coll14 + "|O||||" + doctor1 + "|" + coll14 + "||||||||" + ts17 + "||||||" +
+                  record.copyTo + "|");
     out.push_back("OBX|1|FT|^^PIT||" + Hl7FormattedText(record.reportLines) + "||||||||F");
     out.push_back("BTS|1||");
     out.push_back("FTS|1|");
-    for (auto& segment : out) segment = OneSegment(std::move(segment));
+    for (auto& segment : out)
+        segment = OneSegment(std::move(segment));
 }
 
 } // namespace letter

@@ -7,17 +7,23 @@ namespace vvp::letter {
 
 namespace {
 
-constexpr size_t kLineColumns = 64;           // "301 " plus 60 columns of text
+constexpr size_t kLineColumns = 64; // "301 " plus 60 columns of text
 constexpr size_t kTextColumns = 60;
 const std::string kTextPrefix = "301 ";
 const std::string kFirstLineStart = "~SUNDFG01~"; // marks the first line for the receiving system
 const std::string kFirstLineEnd = "~EUNDFG99~";
 
-std::string Dashes(size_t n) { return std::string(n, '-'); }
+std::string Dashes(size_t n) {
+    return std::string(n, '-');
+}
 
-std::string NameOf(const TDoctorRecord& doctor) { return doctor.givenNames + " " + doctor.familyName; }
+std::string NameOf(const TDoctorRecord& doctor) {
+    return doctor.givenNames + " " + doctor.familyName;
+}
 
-std::string TitleOf(const TDoctorRecord& doctor) { return doctor.title.empty() ? "" : doctor.title + " "; }
+std::string TitleOf(const TDoctorRecord& doctor) {
+    return doctor.title.empty() ? "" : doctor.title + " ";
+}
 
 // Columns a word takes: "~S...~" and "~E...~" tags take none; any other "~x" shows as two.
 size_t VisibleWidth(const std::string& word) {
@@ -89,8 +95,10 @@ private:
                 Emit();
             }
         } else if (width >= kTextColumns) {
-            if (IsRule(word)) PlaceRule(word);
-            else SplitWord(word, endsLine);
+            if (IsRule(word))
+                PlaceRule(word);
+            else
+                SplitWord(word, endsLine);
         } else {
             Emit();
             if (!endsLine) {
@@ -176,8 +184,8 @@ void WritePitReport(TPitFile& record, const Clock& clock) {
     out.push_back("010 " + PadTo(NameOf(doctor), 34) + PadTo(doctor.code, 10) + doctor.providerNumber);
     out.push_back("019 " + Dashes(66));
     out.push_back("020 Your Ref.   Patient Name                   Lab Ref.       Test");
-    out.push_back("021 " + PadTo(record.yourReference, 12) + PadTo(patientName, 31) + PadTo(record.labReference, 15) +
-                  record.messageTitle);
+    out.push_back("021 " + PadTo(record.yourReference, 12) + PadTo(patientName, 31) +
+                  PadTo(record.labReference, 15) + record.messageTitle);
     out.push_back("029 " + Dashes(66));
     out.push_back("100 Start Patient  :      " + patientName);
     out.push_back("101                       " + OneLine(record.patientAddress));
@@ -189,7 +197,8 @@ void WritePitReport(TPitFile& record, const Clock& clock) {
     out.push_back("112 Medicare Number:      " + record.medicareNumber);
     out.push_back("115 Phone Enquiries:      " + record.enquiriesPhone);
     out.push_back("119");
-    out.push_back("121 Referred By    :      " + TitleOf(doctor) + PadTo(NameOf(doctor), 34) + doctor.providerNumber);
+    out.push_back("121 Referred By    :      " + TitleOf(doctor) + PadTo(NameOf(doctor), 34) +
+                  doctor.providerNumber);
     out.push_back("122 Copy To        :      " + Trim(record.copyTo));
     out.push_back("123 Addressee      :      " + TitleOf(addressee) + PadTo(NameOf(addressee), 34) +
                   addressee.providerNumber);
@@ -205,11 +214,13 @@ void WritePitReport(TPitFile& record, const Clock& clock) {
     out.push_back("210   Normal Result:      ");
     out.push_back("299");
     if (record.reportKind == 1)
-        out.push_back("301 Report data as at:  " + time + " " + date + " for Request on  " + record.requestedDateText);
+        out.push_back("301 Report data as at:  " + time + " " + date + " for Request on  " +
+                      record.requestedDateText);
     out.push_back("301 " + Dashes(66));
     // The wrapper never hands back the empty line it would open after the last word, so there is
     // nothing to take off the end here and no letter text can go.
-    for (auto& line : WrapBody(record.body)) out.push_back(std::move(line));
+    for (auto& line : WrapBody(record.body))
+        out.push_back(std::move(line));
     if (record.signatureFlag) out.push_back("301 <#SIGNATURE DETAILS>");
     out.push_back("309");
     out.push_back("390 End of Report  :");

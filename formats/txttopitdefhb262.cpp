@@ -17,7 +17,8 @@ void ClearPersonalPart(TDoctorRecord& doctor) {
 } // namespace
 
 void TPitFile::ClearPatient() {
-    for (auto& doctor : doctors) ClearPersonalPart(doctor);
+    for (auto& doctor : doctors)
+        ClearPersonalPart(doctor);
     ClearPersonalPart(addressee);
     smallCount = 0;
 
@@ -44,6 +45,8 @@ void TPitFile::ClearPatient() {
     messageDateText.clear();
 }
 
-void TPitFile::Clear() { *this = TPitFile(); }
+void TPitFile::Clear() {
+    *this = TPitFile();
+}
 
 } // namespace vvp::letter

@@ -48,8 +48,10 @@ inline std::string InteropDir() {
 inline std::string ShellQuote(const std::string& text) {
     std::string out = "'";
     for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -90,7 +92,8 @@ private:
         return m_pos < m_text.size() ? m_text[m_pos] : '\0';
     }
     void SkipBlanks() {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\n' || m_text[m_pos] == '\r'))
+        while (m_pos < m_text.size() &&
+               (m_text[m_pos] == ' ' || m_text[m_pos] == '\n' || m_text[m_pos] == '\r'))
             ++m_pos;
     }
     bool Accept(char c) {
@@ -103,7 +106,8 @@ private:
     bool ReadInt(int& value) {
         SkipBlanks();
         size_t start = m_pos;
-        while (m_pos < m_text.size() && m_text[m_pos] >= '0' && m_text[m_pos] <= '9') ++m_pos;
+        while (m_pos < m_text.size() && m_text[m_pos] >= '0' && m_text[m_pos] <= '9')
+            ++m_pos;
         if (start == m_pos) return false;
         value = std::stoi(m_text.substr(start, m_pos - start));
         return true;
@@ -132,11 +136,21 @@ private:
             if (m_pos >= m_text.size()) return false;
             char e = m_text[m_pos++];
             switch (e) {
-            case 'n': value += '\n'; break;
-            case 'r': value += '\r'; break;
-            case 't': value += '\t'; break;
-            case 'b': value += '\b'; break;
-            case 'f': value += '\f'; break;
+            case 'n':
+                value += '\n';
+                break;
+            case 'r':
+                value += '\r';
+                break;
+            case 't':
+                value += '\t';
+                break;
+            case 'b':
+                value += '\b';
+                break;
+            case 'f':
+                value += '\f';
+                break;
             case 'u': {
                 if (m_pos + 4 > m_text.size()) return false;
                 unsigned long code = std::stoul(m_text.substr(m_pos, 4), nullptr, 16);
@@ -145,7 +159,9 @@ private:
                 value += static_cast<char>(code);
                 break;
             }
-            default: value += e; break;
+            default:
+                value += e;
+                break;
             }
         }
         return false;
@@ -188,6 +204,6 @@ inline std::optional<Hl7Parsed> ReadHl7WithInterop(const std::string& path, bool
 
 #define VVP_REQUIRE_HL7_INTEROP()                                                                            \
     do {                                                                                                     \
-        const std::string vvpInteropReason = ::vvp::test::Hl7InteropUnavailableReason();                    \
+        const std::string vvpInteropReason = ::vvp::test::Hl7InteropUnavailableReason();                     \
         if (!vvpInteropReason.empty()) GTEST_SKIP() << vvpInteropReason;                                     \
     } while (false)

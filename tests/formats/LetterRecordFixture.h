@@ -8,7 +8,9 @@
 namespace vvp::test {
 
 // 5 March 2024 14:07:09.123, the moment every writer test runs at.
-inline TDateTime WriterTestNow() { return *EncodeDateTime({2024, 3, 5, 14, 7, 9, 123}); }
+inline TDateTime WriterTestNow() {
+    return *EncodeDateTime({2024, 3, 5, 14, 7, 9, 123});
+}
 
 inline letter::TPitFile FullLetterRecord() {
     letter::TPitFile r;

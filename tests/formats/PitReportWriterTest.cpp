@@ -22,7 +22,8 @@ StringList Report(TPitFile& record) {
 }
 
 const std::string* LineWithCode(const StringList& report, const std::string& code) {
-    auto it = std::find_if(report.begin(), report.end(), [&](const std::string& l) { return l.rfind(code, 0) == 0; });
+    auto it = std::find_if(report.begin(), report.end(),
+                           [&](const std::string& l) { return l.rfind(code, 0) == 0; });
     return it == report.end() ? nullptr : &*it;
 }
 
@@ -125,13 +126,15 @@ TEST(PitReportWriter, SignaturePlaceholderFollowsTheTextOnlyWhenAsked) {
 
 std::string Words(int fours, const std::string& last) {
     std::string text;
-    for (int i = 0; i < fours; ++i) text += "abcd ";
+    for (int i = 0; i < fours; ++i)
+        text += "abcd ";
     return text + last;
 }
 
 std::string Digits(size_t n) {
     std::string text;
-    for (size_t i = 0; i < n; ++i) text += static_cast<char>('0' + i % 10);
+    for (size_t i = 0; i < n; ++i)
+        text += static_cast<char>('0' + i % 10);
     return text;
 }
 
@@ -150,7 +153,9 @@ TEST(PitReportWriter, WrapsTheLetterTextIntoSixtyFourColumns) {
         {"first line already tagged", {"~SUNDFG01~ Hi~EUNDFG99~"}, {"301 ~SUNDFG01~ Hi~EUNDFG99~"}},
         {"line of exactly 64 columns", {"Dear Sir", words60}, {tagged, "301 " + words60}},
         {"line one column too long", {"Dear Sir", words61}, {tagged, "301 " + Words(11, ""), "301 abcdef"}},
-        {"sixty-character word fits", {"Dear Sir", digits100.substr(0, 60)}, {tagged, "301 " + digits100.substr(0, 60)}},
+        {"sixty-character word fits",
+         {"Dear Sir", digits100.substr(0, 60)},
+         {tagged, "301 " + digits100.substr(0, 60)}},
         {"100-character word is split",
          {"Dear Sir", digits100},
          {tagged, "301 " + digits100.substr(0, 55) + "-", "301 " + digits100.substr(55)}},
@@ -167,7 +172,9 @@ TEST(PitReportWriter, WrapsTheLetterTextIntoSixtyFourColumns) {
         {"rule after text goes on a line of its own",
          {"Dear Sir", "Notes " + std::string(70, '-'), "Regards"},
          {tagged, "301 Notes ", "301 " + std::string(60, '-'), "301 Regards"}},
-        {"rule as the last line is kept", {"Dear Sir", std::string(80, '=')}, {tagged, "301 " + std::string(60, '=')}},
+        {"rule as the last line is kept",
+         {"Dear Sir", std::string(80, '=')},
+         {tagged, "301 " + std::string(60, '=')}},
         {"short last line is kept", {"Dear Sir", "Yours"}, {tagged, "301 Yours"}},
         {"long last line is kept",
          {"Dear Sir", paragraph},
