@@ -17,7 +17,8 @@ const std::string& Bytes() {
     static const std::string bytes = [] {
         std::mt19937 random(20050312);
         std::string b(kMiB, '\0');
-        for (auto& c : b) c = static_cast<char>(random() & 0xFF);
+        for (auto& c : b)
+            c = static_cast<char>(random() & 0xFF);
         return b;
     }();
     return bytes;
@@ -71,22 +72,36 @@ void OpenSslDecode(benchmark::State& state) {
 }
 
 const std::vector<std::string> kDateTexts = {
-    "12 March 2005",          "March 12, 2005",       "Monday, 3rd of June 2004", "12 MAR 05",
-    "12 MAR 99",              "12 MAR 150",           "MAR 12 1885",              "12 MAR 1885",
-    "2005-03-12",             "12/03/2005 10:30",     "12/03/2005 11:15:20 pm",   "12 MAR 2005 12:05 am",
-    "10:30",                  "",                     "XY",                       "12 XYZ 2005",
+    "12 March 2005",
+    "March 12, 2005",
+    "Monday, 3rd of June 2004",
+    "12 MAR 05",
+    "12 MAR 99",
+    "12 MAR 150",
+    "MAR 12 1885",
+    "12 MAR 1885",
+    "2005-03-12",
+    "12/03/2005 10:30",
+    "12/03/2005 11:15:20 pm",
+    "12 MAR 2005 12:05 am",
+    "10:30",
+    "",
+    "XY",
+    "12 XYZ 2005",
     "12 FOO 2005",
 };
 
 void FreeTextDates(benchmark::State& state) {
     for (auto _ : state)
-        for (const auto& text : kDateTexts) benchmark::DoNotOptimize(vvp::FreeTextToDateTime(text));
+        for (const auto& text : kDateTexts)
+            benchmark::DoNotOptimize(vvp::FreeTextToDateTime(text));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kDateTexts.size()));
 }
 
 void FreeTextDatesReport(benchmark::State& state) {
     for (auto _ : state)
-        for (const auto& text : kDateTexts) benchmark::DoNotOptimize(vvp::FreeTextToDateTimeReport(text));
+        for (const auto& text : kDateTexts)
+            benchmark::DoNotOptimize(vvp::FreeTextToDateTimeReport(text));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kDateTexts.size()));
 }
 

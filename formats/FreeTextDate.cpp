@@ -12,9 +12,13 @@
 namespace vvp {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool ContainsDigit(const std::string& text) { return std::any_of(text.begin(), text.end(), IsDigit); }
+bool ContainsDigit(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), IsDigit);
+}
 
 // Characters pos..pos+count-1 (1-based), cut short at the end of the text.
 std::string Mid(const std::string& text, size_t pos, size_t count) {
@@ -39,7 +43,9 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
 }
 
 // The time of day belongs away from zero, so a date before 30 December 1899 keeps its day.
-TDateTime CombineDateTime(TDateTime date, TDateTime time) { return date >= 0 ? date + time : date - time; }
+TDateTime CombineDateTime(TDateTime date, TDateTime time) {
+    return date >= 0 ? date + time : date - time;
+}
 
 // ---- the locale's date-and-time reader ----
 
@@ -48,14 +54,16 @@ public:
     explicit Scanner(std::string_view text) : m_text(text) {}
 
     void Blanks() {
-        while (m_pos < m_text.size() && m_text[m_pos] == ' ') ++m_pos;
+        while (m_pos < m_text.size() && m_text[m_pos] == ' ')
+            ++m_pos;
     }
     // Up to four digits' worth (the reading stops once the value reaches 1000).
     bool Number(int& value, int& digits) {
         Blanks();
         size_t i = m_pos;
         int n = 0;
-        while (i < m_text.size() && IsDigit(m_text[i]) && n < 1000) n = n * 10 + (m_text[i++] - '0');
+        while (i < m_text.size() && IsDigit(m_text[i]) && n < 1000)
+            n = n * 10 + (m_text[i++] - '0');
         if (i == m_pos) return false;
         digits = static_cast<int>(i - m_pos);
         value = n;
@@ -140,8 +148,10 @@ bool ScanDate(Scanner& in, const LocaleDateFormat& format, TDateTime& date) {
 
 bool ScanTime(Scanner& in, TDateTime& time) {
     int baseHour = -1;
-    if (in.Word("AM")) baseHour = 0;
-    else if (in.Word("PM")) baseHour = 12;
+    if (in.Word("AM"))
+        baseHour = 0;
+    else if (in.Word("PM"))
+        baseHour = 12;
     int hour = 0, minute = 0, second = 0, millisecond = 0;
     if (!in.Number(hour)) return false;
     if (in.Char(':')) {
@@ -152,8 +162,10 @@ bool ScanTime(Scanner& in, TDateTime& time) {
         }
     }
     if (baseHour < 0) {
-        if (in.Word("AM")) baseHour = 0;
-        else if (in.Word("PM")) baseHour = 12;
+        if (in.Word("AM"))
+            baseHour = 0;
+        else if (in.Word("PM"))
+            baseHour = 12;
     }
     if (baseHour >= 0) {
         if (hour == 0 || hour > 12) return false;
@@ -199,14 +211,14 @@ struct MonthRepair {
 };
 
 constexpr MonthRepair kMonthRepairs[] = {
-    {" SJ", " J"},     {" NJ", " J"},     {" RJ", " J"},     {" TJ", " J"},     //
-    {" SF", " F"},     {" NF", " F"},     {" RF", " F"},     {" TF", " F"},     //
-    {" SM", " M"},     {" NM", " M"},     {" RM", " M"},     {" TM", " M"},     //
-    {" SD", " D"},     {" ND", " D"},     {" RD", " D"},     {" TD", " D"},     //
-    {" SO", " O"},     {" NOC", " OC"},   {" RO", " O"},     {" TO", " O"},     //
-    {" SN", " N"},     {" NN", " N"},     {" RN", " N"},     {" TN", " N"},     //
-    {" SAP", " AP"},   {" NAP", " AP"},   {" RAP", " AP"},   {" TAP", " AP"},   //
-    {" SAU", " AU"},   {" NAU", " AU"},   {" RAU", " AU"},   {" TAU", " AU"},
+    {" SJ", " J"},   {" NJ", " J"},   {" RJ", " J"},   {" TJ", " J"},   //
+    {" SF", " F"},   {" NF", " F"},   {" RF", " F"},   {" TF", " F"},   //
+    {" SM", " M"},   {" NM", " M"},   {" RM", " M"},   {" TM", " M"},   //
+    {" SD", " D"},   {" ND", " D"},   {" RD", " D"},   {" TD", " D"},   //
+    {" SO", " O"},   {" NOC", " OC"}, {" RO", " O"},   {" TO", " O"},   //
+    {" SN", " N"},   {" NN", " N"},   {" RN", " N"},   {" TN", " N"},   //
+    {" SAP", " AP"}, {" NAP", " AP"}, {" RAP", " AP"}, {" TAP", " AP"}, //
+    {" SAU", " AU"}, {" NAU", " AU"}, {" RAU", " AU"}, {" TAU", " AU"},
 };
 
 constexpr std::string_view kRemovedWords[] = {
@@ -297,11 +309,14 @@ TDateTime ConvertFreeText(const std::string& input, bool readIso, TDateTime fail
 
     if (readIso && text.size() >= 5 && text[4] == '-') {
         const auto year = StrToIntOpt(Mid(text, 1, 4));
-        if (year && *year > 0 && *year < 3000) text = Mid(text, 9, 2) + "/" + Mid(text, 6, 2) + "/" + Mid(text, 1, 4);
+        if (year && *year > 0 && *year < 3000)
+            text = Mid(text, 9, 2) + "/" + Mid(text, 6, 2) + "/" + Mid(text, 1, 4);
     }
 
-    for (const auto& repair : kMonthRepairs) ReplaceAll(text, repair.from, repair.to);
-    for (auto word : kRemovedWords) ReplaceAll(text, word, "");
+    for (const auto& repair : kMonthRepairs)
+        ReplaceAll(text, repair.from, repair.to);
+    for (auto word : kRemovedWords)
+        ReplaceAll(text, word, "");
 
     ReplaceAll(text, ",", " ");
     ReplaceAll(text, ".", "/");
@@ -310,7 +325,8 @@ TDateTime ConvertFreeText(const std::string& input, bool readIso, TDateTime fail
     ReplaceAll(text, "\t", "");
     ReplaceAll(text, "\n", "");
     ReplaceAll(text, "\r", " ");
-    while (text.find("  ") != std::string::npos) ReplaceAll(text, "  ", " ");
+    while (text.find("  ") != std::string::npos)
+        ReplaceAll(text, "  ", " ");
     text = Trim(UpperCase(text));
 
     if (text.find('/') != std::string::npos) {
@@ -358,7 +374,8 @@ DateOrder DateOrderFromFormat(const std::string& strftimeFormat) {
     for (size_t i = 0; i < f.size(); ++i) {
         if (f[i] != '%') continue;
         size_t j = i + 1;
-        while (j < f.size() && (std::strchr("EO_-0^#", f[j]) || IsDigit(f[j]))) ++j;
+        while (j < f.size() && (std::strchr("EO_-0^#", f[j]) || IsDigit(f[j])))
+            ++j;
         if (j >= f.size()) break;
         switch (f[j]) {
         case 'd':
@@ -442,7 +459,9 @@ TDateTime FreeTextToDateTimeReport(const std::string& text, const LocaleDateForm
     return ConvertFreeText(text, false, kReportDateFailure, format);
 }
 
-TDateTime FreeTextToDateTime(const std::string& text) { return FreeTextToDateTime(text, CurrentLocaleDateFormat()); }
+TDateTime FreeTextToDateTime(const std::string& text) {
+    return FreeTextToDateTime(text, CurrentLocaleDateFormat());
+}
 
 TDateTime FreeTextToDateTimeReport(const std::string& text) {
     return FreeTextToDateTimeReport(text, CurrentLocaleDateFormat());

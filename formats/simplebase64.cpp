@@ -18,7 +18,8 @@ constexpr char kPad = '=';
 // Two output characters for every 12-bit value: three input bytes take two lookups.
 constexpr auto kEncodePairs = [] {
     std::array<std::array<char, 2>, 4096> pairs{};
-    for (size_t i = 0; i < pairs.size(); ++i) pairs[i] = {kAlphabet[i >> 6], kAlphabet[i & 63]};
+    for (size_t i = 0; i < pairs.size(); ++i)
+        pairs[i] = {kAlphabet[i >> 6], kAlphabet[i & 63]};
     return pairs;
 }();
 
@@ -38,7 +39,8 @@ constexpr auto kDecodeTables = [] {
 void EncodeInto(const unsigned char* src, size_t n, char* dst) {
     size_t i = 0;
     for (; i + 3 <= n; i += 3, dst += 4) {
-        const uint32_t v = static_cast<uint32_t>(src[i]) << 16 | static_cast<uint32_t>(src[i + 1]) << 8 | src[i + 2];
+        const uint32_t v =
+            static_cast<uint32_t>(src[i]) << 16 | static_cast<uint32_t>(src[i + 1]) << 8 | src[i + 2];
         std::memcpy(dst, kEncodePairs[v >> 12].data(), 2);
         std::memcpy(dst + 2, kEncodePairs[v & 0xFFF].data(), 2);
     }
@@ -84,7 +86,8 @@ std::string Base64EncodeStream(std::istream& in) {
     RewindInput(in);
     std::string bytes;
     char buffer[48 * 1024];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) bytes.append(buffer, static_cast<size_t>(in.gcount()));
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        bytes.append(buffer, static_cast<size_t>(in.gcount()));
     return Base64Encode(bytes);
 }
 

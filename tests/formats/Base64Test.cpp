@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "simplebase64.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,15 +10,25 @@ namespace {
 
 std::string AllByteValues() {
     std::string bytes(256, '\0');
-    for (int i = 0; i < 256; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<char>(i);
     return bytes;
 }
 
 TEST(Base64, EncodesWithPadding) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},          {"a", "YQ=="},         {"ab", "YWI="},        {"abc", "YWJj"},
-        {"f", "Zg=="},     {"fo", "Zm8="},        {"foo", "Zm9v"},       {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xff\xfe\xfd", "//79"}, {std::string(3, '\0'), "AAAA"},
+        {"", ""},
+        {"a", "YQ=="},
+        {"ab", "YWI="},
+        {"abc", "YWJj"},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {"\xff\xfe\xfd", "//79"},
+        {std::string(3, '\0'), "AAAA"},
     };
     for (const auto& [bytes, text] : vectors) {
         EXPECT_EQ(Base64Encode(bytes), text) << test::Visible(bytes);
@@ -41,19 +51,20 @@ TEST(Base64, DecodesByPositionOnly) {
         std::string text, bytes;
     };
     const Case cases[] = {
-        {"YWJj\r\n", "abc"},            // the CR LF after the line is a short final group
-        {"YWJ", ""},                    // short group
+        {"YWJj\r\n", "abc"}, // the CR LF after the line is a short final group
+        {"YWJ", ""},         // short group
         {"Y", ""},
         {"", ""},
-        {"YQ==YWJj", "aabc"},           // decoding goes on after a padded group
-        {"=YWJ", ""},                   // a group starting with "=" yields nothing
-        {"Y=WJ", ""},                   // first "=" second: nothing
-        {"YW=j", "a"},                  // first "=" third: one byte
+        {"YQ==YWJj", "aabc"}, // decoding goes on after a padded group
+        {"=YWJ", ""},         // a group starting with "=" yields nothing
+        {"Y=WJ", ""},         // first "=" second: nothing
+        {"YW=j", "a"},        // first "=" third: one byte
         {"YWI=", "ab"},
         {"====", ""},
         {"YWJj\r\nYWJj", std::string("abc\0\x06\x16", 6)}, // a line break shifts the groups
     };
-    for (const auto& c : cases) EXPECT_EQ(Base64Decode(c.text), c.bytes) << test::Visible(c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(Base64Decode(c.text), c.bytes) << test::Visible(c.text);
 
     // Characters outside the alphabet count as zero bits, as "A" does.
     EXPECT_EQ(Base64Decode("Y!Jj"), Base64Decode("YAJj"));

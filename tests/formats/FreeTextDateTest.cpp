@@ -33,11 +33,14 @@ void ExpectBothVariants(const Case& c, const LocaleDateFormat& format = kDayFirs
 }
 
 void ExpectAll(const std::vector<Case>& cases) {
-    for (const auto& c : cases) ExpectBothVariants(c);
+    for (const auto& c : cases)
+        ExpectBothVariants(c);
 }
 
 // Cases where both variants agree.
-Case Same(std::string text, Expected expected) { return {std::move(text), expected, expected}; }
+Case Same(std::string text, Expected expected) {
+    return {std::move(text), expected, expected};
+}
 
 TEST(FreeTextToDateTime, DocumentedExamples) {
     ExpectAll({
@@ -82,7 +85,7 @@ TEST(FreeTextToDateTime, DatesThatAreNotOnTheCalendarFailInsteadOfRaising) {
         Same("0 MAR 2005", std::nullopt),
         Same("12 MAR 0", At(2000, 3, 12)), // a year read as 0 is below 10
         Same("MAR 0 2005", std::nullopt),
-        Same("MAR 12", std::nullopt),  // no year after the day
+        Same("MAR 12", std::nullopt),   // no year after the day
         Same("12 MARCH", std::nullopt), // no year after the month
         Same("31/02/2005", std::nullopt),
         Same("29 FEB 2004", At(2004, 2, 29)),
@@ -97,7 +100,7 @@ TEST(FreeTextToDateTime, AmPmAndTimeParts) {
     ExpectAll({
         Same("12 MAR 2005 12:00 pm", At(2005, 3, 12, 12, 0)),
         Same("12 MAR 2005 00:30 pm", At(2005, 3, 12, 12, 30)),
-        Same("12 MAR 2005 13:00 pm", At(2005, 3, 12, 13, 0)), // a 24-hour time keeps its hour
+        Same("12 MAR 2005 13:00 pm", At(2005, 3, 12, 13, 0)),    // a 24-hour time keeps its hour
         Same("12 MAR 2005 10:00 AM PM", At(2005, 3, 12, 10, 0)), // "am" wins
         Same("12 MAR 2005 10:00 am", At(2005, 3, 12, 10, 0)),
         Same("12/03/2005 10:30:15.250", At(2005, 3, 12, 10, 30, 15, 250)),
@@ -165,30 +168,18 @@ TEST(FreeTextToDateTime, DayNamesAndOrdinalEndings) {
 
 TEST(FreeTextToDateTime, WordFormsAndYearThresholds) {
     ExpectAll({
-        Same("12 MAR 9", At(2009, 3, 12)),
-        Same("12 MAR 10", At(1910, 3, 12)),
-        Same("12 MAR 1899", At(3799, 3, 12)),
-        Same("12 MAR 1900", At(1900, 3, 12)),
-        Same("MAR 12 5", At(2005, 3, 12)),
-        Same("MAR 12 99", At(1999, 3, 12)),
-        Same("MAR 12 1879", At(3779, 3, 12)),
-        Same("MAR 12 1880", At(1880, 3, 12)),
-        Same("january 5 2005", At(2005, 1, 5)),
-        Same("5 june 2005", At(2005, 6, 5)),
-        Same("5 july 2005", At(2005, 7, 5)),
-        Same("5 jxn 2005", At(2005, 6, 5)),
-        Same("5 may 2005", At(2005, 5, 5)),
-        Same("5 april 2005", At(2005, 4, 5)),
-        Same("5 axx 2005", At(2005, 8, 5)),
-        Same("5 sep 2005", At(2005, 9, 5)),
-        Same("5 oct 2005", At(2005, 10, 5)),
-        Same("5 nov 2005", At(2005, 11, 5)),
-        Same("5 dec 2005", At(2005, 12, 5)),
-        Same("  12   mar   2005  ", At(2005, 3, 12)),
-        Same("12.03.2005", At(2005, 3, 12)),
-        Same("12-03-2005", At(2005, 3, 12)),
-        Same("12-MAR-2005", At(2005, 3, 12)),
-        Same("12 MA 2005", std::nullopt), // month word too short
+        Same("12 MAR 9", At(2009, 3, 12)),      Same("12 MAR 10", At(1910, 3, 12)),
+        Same("12 MAR 1899", At(3799, 3, 12)),   Same("12 MAR 1900", At(1900, 3, 12)),
+        Same("MAR 12 5", At(2005, 3, 12)),      Same("MAR 12 99", At(1999, 3, 12)),
+        Same("MAR 12 1879", At(3779, 3, 12)),   Same("MAR 12 1880", At(1880, 3, 12)),
+        Same("january 5 2005", At(2005, 1, 5)), Same("5 june 2005", At(2005, 6, 5)),
+        Same("5 july 2005", At(2005, 7, 5)),    Same("5 jxn 2005", At(2005, 6, 5)),
+        Same("5 may 2005", At(2005, 5, 5)),     Same("5 april 2005", At(2005, 4, 5)),
+        Same("5 axx 2005", At(2005, 8, 5)),     Same("5 sep 2005", At(2005, 9, 5)),
+        Same("5 oct 2005", At(2005, 10, 5)),    Same("5 nov 2005", At(2005, 11, 5)),
+        Same("5 dec 2005", At(2005, 12, 5)),    Same("  12   mar   2005  ", At(2005, 3, 12)),
+        Same("12.03.2005", At(2005, 3, 12)),    Same("12-03-2005", At(2005, 3, 12)),
+        Same("12-MAR-2005", At(2005, 3, 12)),   Same("12 MA 2005", std::nullopt), // month word too short
     });
 }
 
@@ -266,8 +257,8 @@ TEST(LocaleStrToDateTime, TimeAfterTheDate) {
         {"12/03/2005 10:60", std::nullopt},
         {"12/03/2005 10:", std::nullopt},
         {"12/03/2005 10:30 X", std::nullopt}, // the whole text must be read
-        {"10:30", At(1899, 12, 30, 10, 30)}, // a time alone
-        {"12", At(1899, 12, 30, 12, 0)},     // a lone number is an hour
+        {"10:30", At(1899, 12, 30, 10, 30)},  // a time alone
+        {"12", At(1899, 12, 30, 12, 0)},      // a lone number is an hour
     };
     for (const auto& r : rows) {
         const auto value = LocaleStrToDateTime(r.text, kDayFirst);
@@ -313,8 +304,10 @@ public:
     }
     ~LocaleEnvironment() {
         for (const auto& [name, value] : m_saved) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
         }
     }
     LocaleEnvironment(const LocaleEnvironment&) = delete;

@@ -12,7 +12,7 @@ struct MarkerCase {
 TEST(QZStringManip, BeforeAndAfterMarkers) {
     const MarkerCase cases[] = {
         {"Name : Smith", " : ", "Name", "Smith"},
-        {"a=b=c", "=", "a", "b=c"},        // the first occurrence decides
+        {"a=b=c", "=", "a", "b=c"},          // the first occurrence decides
         {"no marker", "#", "no marker", ""}, // missing marker
         {"text", "", "text", ""},            // empty marker
         {"", "x", "", ""},
@@ -28,9 +28,9 @@ TEST(QZStringManip, BeforeAndAfterMarkers) {
 TEST(QZStringManip, BetweenMarkers) {
     EXPECT_EQ(StrBetween("<<Doctor:Name>>", "<<", ">>"), "Doctor:Name");
     EXPECT_EQ(StrBetween("a [b] [c]", "[", "]"), "b");
-    EXPECT_EQ(StrBetween("no first", "[", "]"), "");             // first marker missing
-    EXPECT_EQ(StrBetween("open [end", "[", "]"), "end");         // second missing: all after the first
-    EXPECT_EQ(StrBetween("12 MAR 2005", " ", " "), "MAR");       // same marker twice
+    EXPECT_EQ(StrBetween("no first", "[", "]"), "");       // first marker missing
+    EXPECT_EQ(StrBetween("open [end", "[", "]"), "end");   // second missing: all after the first
+    EXPECT_EQ(StrBetween("12 MAR 2005", " ", " "), "MAR"); // same marker twice
     EXPECT_EQ(StrBetween("12 MARCH", " ", " "), "MARCH");
     EXPECT_EQ(StrBetween("x", "", "y"), "");
 }
@@ -69,21 +69,15 @@ TEST(QZStringManip, FieldLimits) {
         std::string field;
     };
     const Case cases[] = {
-        {"a|b|c", '|', 1, "a"},
-        {"a|b|c", '|', 2, "b"},
-        {"a|b|c", '|', 3, "c"}, // the last field runs to the end
-        {"a|b|c", '|', 4, ""},  // fewer fields than asked
-        {"a|b|c", '|', 0, ""},
-        {"a|b|c", '|', -1, ""},
-        {"", '|', 1, ""},
-        {"a|b", '\0', 1, ""},
-        {"abc", '|', 1, "abc"},
-        {"|x|", '|', 1, ""},
-        {"|x|", '|', 2, "x"},
-        {"|x|", '|', 3, ""},
+        {"a|b|c", '|', 1, "a"}, {"a|b|c", '|', 2, "b"}, {"a|b|c", '|', 3, "c"}, // the last field runs to the
+                                                                                // end
+        {"a|b|c", '|', 4, ""},                                                  // fewer fields than asked
+        {"a|b|c", '|', 0, ""},  {"a|b|c", '|', -1, ""}, {"", '|', 1, ""},       {"a|b", '\0', 1, ""},
+        {"abc", '|', 1, "abc"}, {"|x|", '|', 1, ""},    {"|x|", '|', 2, "x"},   {"|x|", '|', 3, ""},
         {"|x|", '|', 4, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrField(c.text, c.delimiter, c.index), c.field) << c.text << " #" << c.index;
+    for (const auto& c : cases)
+        EXPECT_EQ(StrField(c.text, c.delimiter, c.index), c.field) << c.text << " #" << c.index;
 }
 
 TEST(QZStringManip, IntegerReadingAsThePlatform) {
