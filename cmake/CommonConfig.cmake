@@ -10,7 +10,8 @@ set(VVP_SANITIZE "" CACHE STRING "Sanitizers: empty, address (with undefined) or
 
 add_library(vvp_compiler_policy INTERFACE)
 target_compile_options(vvp_compiler_policy INTERFACE
-  -Wall -Wextra -Wold-style-cast -Wnon-virtual-dtor -Wshadow=local
+  -Wall -Wextra -Wold-style-cast -Wnon-virtual-dtor
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
   $<$<BOOL:${VVP_WERROR}>:-Werror>)
 target_compile_definitions(vvp_compiler_policy INTERFACE
   $<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
@@ -22,6 +23,13 @@ if(VVP_SANITIZE STREQUAL "address")
 elseif(VVP_SANITIZE STREQUAL "thread")
   target_compile_options(vvp_compiler_policy INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(vvp_compiler_policy INTERFACE -fsanitize=thread)
+endif()
+
+# Fuzz builds instrument every library so the fuzzer gets coverage from the engine code.
+if(VVP_BUILD_FUZZ)
+  target_compile_options(vvp_compiler_policy INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(vvp_compiler_policy INTERFACE -fsanitize=address,undefined)
 endif()
 
 # vvp_add_engine_library(name SOURCES ... DEPENDS ...): one static library per subsystem folder.

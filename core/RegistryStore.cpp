@@ -79,8 +79,18 @@ std::pair<size_t, size_t> FindSection(const std::vector<std::string>& lines, con
     return {std::string::npos, 0};
 }
 
+std::string Quoted(const std::string& text) {
+    std::string out(1, '"');
+    out += EscapeRegString(text);
+    out += '"';
+    return out;
+}
+
 std::string FormatValueLine(const std::string& name, const RegValue& value) {
-    return (name.empty() ? std::string("@") : "\"" + EscapeRegString(name) + "\"") + "=" + FormatRegValue(value);
+    std::string line = name.empty() ? std::string("@") : Quoted(name);
+    line += '=';
+    line += FormatRegValue(value);
+    return line;
 }
 
 } // namespace
@@ -113,7 +123,7 @@ std::optional<RegValue> ParseRegValue(const std::string& data) {
 
 std::string FormatRegValue(const RegValue& value) {
     switch (value.kind) {
-    case RegValue::Kind::String: return "\"" + EscapeRegString(value.text) + "\"";
+    case RegValue::Kind::String: return Quoted(value.text);
     case RegValue::Kind::Dword: {
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", value.dword);
