@@ -54,9 +54,14 @@ std::string tLaboratoryInfo::ToSection() const {
 }
 
 std::string GetSection(const StringList& lines, const std::string& name) {
-    const std::string header = "[" + name + "]";
+    // Header names are compared trimmed, as the list shows them and as RemoveSection finds them.
+    const std::string wanted = Trim(name);
+    auto matches = [&](const std::string& line) {
+        const std::string trimmed = Trim(line);
+        return SameText(trimmed, "[" + name + "]") || (IsHeader(trimmed) && SameText(HeaderName(trimmed), wanted));
+    };
     size_t i = 0;
-    while (i < lines.size() && !SameText(Trim(lines[i]), header)) ++i;
+    while (i < lines.size() && !matches(lines[i])) ++i;
     if (i == lines.size()) return {};
     std::string body;
     for (++i; i < lines.size() && !IsHeader(Trim(lines[i])); ++i) body += lines[i] + "\r\n";

@@ -1,0 +1,124 @@
+#include "HeadlessPathologyDialogs.h"
+#include "OrmWriter.h"
+#include "RequestPages.h"
+#include "txttopitdefUnit.h"
+
+#include "FileUtil.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+namespace vvp::pathology {
+namespace {
+
+const char* const kLabs = "[Acme Pathology]\r\n\r\nLabName=Acme Pathology\r\nReceivingApp=ACMELAB\r\n"
+                          "EAddress=orders@acme.example\r\nReceivingFacility=ACME^2000^AUSNATA\r\nYourRefisORDER=N\r\n"
+                          "\r\n[Paper Only]\r\n\r\nLabName=Paper Only\r\nYourRefisORDER=N\r\n"
+                          "\r\n[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=VVP\r\nEAddress=me@clinic.example\r\n"
+                          "ReceivingFacility=CLINIC^1234^AUSHIC\r\nPracticeName=Example Clinic\r\n";
+
+struct Fixture : ::testing::Test {
+    vvp::test::TempDir folder;
+    HeadlessPrompter prompter;
+    HeadlessPathologyDialogs dialogs{prompter};
+    FixedClock clock{*EncodeDateTime({2024, 3, 1, 9, 5, 7, 123}), 600};
+    std::vector<std::string> printed;
+    PathologyContext context{clock, dialogs, folder.Path(), [this](const std::string& printer, TPitFile& r) {
+                                 printed.push_back(printer + ":" + r.Surname);
+                             }};
+
+    void SetUp() override { folder.Write(kLabFileName, std::string(kLabs) + "YourRefisORDER=N\r\n"); }
+    std::string Create(const std::string& page = pages::StandardPage()) {
+        return CreatePathologyRequest(page, "Report", context);
+    }
+};
+
+TEST_F(Fixture, UnscriptedRequestGoesToTheFirstLaboratoryWithTheNextOrderNumber) {
+    const std::string result = Create();
+    ASSERT_EQ(result.rfind("orders@acme.example:ORM\r\nFHS|", 0), 0u) << vvp::test::Visible(result);
+    EXPECT_EQ(result.find('\n', 25), std::string::npos); // segments end with CR alone
+    EXPECT_EQ(result.substr(result.size() - 10), "\rFTS|1|1|\r");
+    EXPECT_NE(result.find("\rMSH|^~\\&|VVP|CLINIC^1234^AUSHIC|ACMELAB|ACME^2000^AUSNATA|"), std::string::npos);
+    EXPECT_NE(result.find("\rPID|1||1234^^^^IP~"), std::string::npos); // YourRef is not the order number
+    EXPECT_EQ(printed, std::vector<std::string>{"Report:SMITH"});
+    Create();
+    const std::string third = Create();
+    EXPECT_EQ(third.substr(third.size() - 10), "\rFTS|1|3|\r");
+    ASSERT_FALSE(prompter.Transcript().empty());
+    EXPECT_EQ(prompter.Transcript()[0].caption, "Pathology Details");
+    EXPECT_EQ(prompter.Transcript()[0].text.rfind("Pathology Details - FBC;LFT;UEC \r\n", 0), 0u);
+    EXPECT_EQ(prompter.Transcript()[0].answer, "ACME PATHOLOGY");
+}
+
+TEST_F(Fixture, PracticeReferenceAsOrderNumber) {
+    folder.Write(kLabFileName, std::string(kLabs) + "YourRefisORDER=Y\r\n");
+    const std::string result = Create();
+    EXPECT_NE(result.find("\rFTS|1|1234|\r"), std::string::npos);
+    EXPECT_NE(result.find("\rPID|1||21234567011^^^AUSHIC^MC||"), std::string::npos);
+    EXPECT_FALSE(FileExists(folder.File(kGroupCounterFileName)));
+}
+
+TEST_F(Fixture, LaboratoryWithoutElectronicAddressGivesRoutingLineOnly) {
+    prompter.AddAnswer("Pathology Details", "paper only");
+    EXPECT_EQ(Create(), ":ORM\r\n");
+    EXPECT_EQ(printed.size(), 1u);
+}
+
+TEST_F(Fixture, ResultWords) {
+    prompter.AddAnswer("Pathology Details", "Cancel");
+    EXPECT_EQ(Create(), "User Cancelled");
+    EXPECT_TRUE(printed.empty());
+    EXPECT_EQ(Create("Dear Doctor\r\n"), "");
+
+    auto lines = pages::StandardLines();
+    lines[3] = "12 SMITH ST";
+    EXPECT_EQ(Create(pages::Join(lines)), "ERROR: Address and phone data is not in expected format");
+    lines = pages::StandardLines();
+    lines[0] = "2123456709";
+    EXPECT_EQ(Create(pages::Join(lines)), "ERROR: Medicare Card number not Duplicated in second section");
+    lines = pages::StandardLines();
+    lines[2] = "SMITH,";
+    EXPECT_EQ(Create(pages::Join(lines)), "ERROR: Patient Data is not in expected format");
+    EXPECT_FALSE(FileExists(folder.File(kGroupCounterFileName)));
+}
+
+TEST_F(Fixture, MissingLaboratoryDetailsEndTheRequestInsteadOfLooping) {
+    prompter.AddAnswer("Pathology Details", "Nowhere Labs");
+    EXPECT_EQ(Create(), "ERROR: No laboratory details for \"Nowhere Labs\" in ElectronicLabDetails.inf");
+
+    folder.Write(kLabFileName, "[Acme]\r\n\r\nLabName=Acme\r\nEAddress=a@x\r\n");
+    prompter.AddAnswer("Pathology Details", "ACME");
+    EXPECT_EQ(Create(), "ERROR: No practice details (section [PRACTICE]) in ElectronicLabDetails.inf");
+
+    DeleteFileIfExists(folder.File(kLabFileName));
+    HeadlessPrompter unscripted;
+    HeadlessPathologyDialogs headless(unscripted);
+    PathologyContext bare(clock, headless, folder.Path());
+    EXPECT_EQ(CreatePathologyRequest(pages::StandardPage(), "", bare),
+              "ERROR: No laboratory is listed in ElectronicLabDetails.inf");
+    EXPECT_TRUE(printed.empty());
+}
+
+TEST_F(Fixture, ByteFFIsALineEnd) {
+    std::string page;
+    for (const auto& l : pages::StandardLines()) page += l + "\xFF";
+    EXPECT_EQ(Create(page).rfind("orders@acme.example:ORM\r\n", 0), 0u);
+}
+
+TEST_F(Fixture, ConcurrentRequestsGetDistinctOrderNumbers) {
+    constexpr int kThreads = 4;
+    std::vector<std::string> results(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] { results[static_cast<size_t>(i)] = Create(); });
+    for (auto& t : threads) t.join();
+    std::set<std::string> numbers;
+    for (const auto& r : results) numbers.insert(r.substr(r.rfind("FTS|")));
+    EXPECT_EQ(numbers.size(), static_cast<size_t>(kThreads));
+}
+
+} // namespace
+} // namespace vvp::pathology
