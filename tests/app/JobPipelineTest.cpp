@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 #include "QZStringManip.h"
+#include "../formats/Hl7Interop.h"
 
 #include <sys/stat.h>
 
@@ -50,6 +51,19 @@ TEST(JobPipeline, PrintedHl7LetterIsSavedWithoutLineFeeds) {
     EXPECT_EQ(hl7.find('\n'), std::string::npos);
     EXPECT_EQ(hl7.rfind("FHS|^~\\&|", 0), 0u);
     test::ExpectMatchesGolden(hl7, "messages/referral_hl7.expected.hl7");
+
+    VVP_REQUIRE_HL7_INTEROP();
+    std::string error;
+    auto parsed = test::ReadHl7WithInterop(f.SavePath() + name, false, &error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(parsed->Field("MSH", 12), "2.3.1");
+    EXPECT_EQ(parsed->Field("MSH", 4), "Harbour Medical Centre");
+    EXPECT_EQ(parsed->Field("PID", 5), "SMITH^Mary^Jane^^");
+    EXPECT_EQ(parsed->Field("PID", 7), "19500201000000000");
+    EXPECT_EQ(parsed->Field("PV1", 9), "2345671X^Anne Specialist^^^^Dr ");
+    EXPECT_EQ(parsed->Field("OBR", 4), "^LETTER^^^^");
+    EXPECT_EQ(parsed->Field("OBX", 5).rfind("\\.nf\\100 Start Patient", 0), 0u);
+    EXPECT_EQ(parsed->Field("FHS", 9), "anne.specialist@clinic.example.com.au_20261208103115250.");
 }
 
 TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
