@@ -73,7 +73,8 @@ void BM_MergeLetterheadWithLargeLogo(benchmark::State& state) {
     std::string rtf = Letterhead();
     const std::size_t at = rtf.find("\\viewkind4");
     std::string logo = "{\\pict\\pngblip\\picw100\\pich100\r\n";
-    for (int line = 0; line < 8000; ++line) logo += std::string(128, 'f') + "\r\n";
+    for (int line = 0; line < 8000; ++line)
+        logo += std::string(128, 'f') + "\r\n";
     rtf.insert(at, logo + "}");
     for (auto _ : state) {
         auto doc = vvp::RtfDocument::FromString(rtf);
@@ -87,8 +88,10 @@ BENCHMARK(BM_MergeLetterheadWithLargeLogo)->Unit(benchmark::kMillisecond);
 // About 1 MB: formatted paragraphs, a picture, and a placeholder with formatting inside it in
 // every tenth paragraph.
 std::string LargeDocument(std::size_t paragraphs) {
-    std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl;\\red255\\green0\\blue0;}"
-                      "{\\pict\\pngblip " + std::string(20000, 'a') + "}\\pard\\f0\\fs20 ";
+    std::string rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl;\\red255\\green0\\blue0;}"
+        "{\\pict\\pngblip " +
+        std::string(20000, 'a') + "}\\pard\\f0\\fs20 ";
     for (std::size_t i = 0; i < paragraphs; ++i) {
         rtf += "Line {\\b " + std::to_string(i) + "} of {\\i the} text \\'e9\\u8217\\'92 ";
         if (i % 10 == 0) rtf += "<<\\b0 Patient:Name\\b >> ";
@@ -99,7 +102,8 @@ std::string LargeDocument(std::size_t paragraphs) {
 
 void BM_LoadLargeDocument(benchmark::State& state) {
     const std::string rtf = LargeDocument(20000);
-    for (auto _ : state) benchmark::DoNotOptimize(vvp::RtfDocument::FromString(rtf).ok());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(vvp::RtfDocument::FromString(rtf).ok());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * rtf.size()));
 }
 BENCHMARK(BM_LoadLargeDocument)->Unit(benchmark::kMillisecond);
@@ -111,7 +115,8 @@ void BM_ReplaceThroughoutLargeDocument(benchmark::State& state) {
     for (auto _ : state) {
         auto doc = vvp::RtfDocument::FromString(rtf);
         std::size_t replaced = 0;
-        for (auto pos = doc->Find(placeholder); pos != vvp::RtfDocument::npos; pos = doc->Find(placeholder, pos)) {
+        for (auto pos = doc->Find(placeholder); pos != vvp::RtfDocument::npos;
+             pos = doc->Find(placeholder, pos)) {
             pos += doc->Replace(pos, placeholder.size(), "SMITH, John");
             ++replaced;
         }
@@ -133,7 +138,8 @@ BENCHMARK(BM_ReplaceAllLargeDocument)->Unit(benchmark::kMillisecond);
 
 void BM_ParagraphsLargeDocument(benchmark::State& state) {
     const auto doc = vvp::RtfDocument::FromString(LargeDocument(20000));
-    for (auto _ : state) benchmark::DoNotOptimize(doc->Paragraphs().size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(doc->Paragraphs().size());
 }
 BENCHMARK(BM_ParagraphsLargeDocument)->Unit(benchmark::kMillisecond);
 

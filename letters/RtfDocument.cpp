@@ -16,7 +16,9 @@ using rtf::Unit;
 // Offsets are 32-bit; edits that would pass this are refused.
 constexpr std::size_t kMaxEditedSize = std::numeric_limits<std::uint32_t>::max() - 16;
 
-unsigned char Fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char Fold(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
 
 // Appends the RTF for text, and the visible characters and units it becomes; base is the offset
 // at which rtf will start in the document.
@@ -56,7 +58,8 @@ void AppendEscaped(std::string_view text, std::size_t base, std::string& rtf, st
                 rtf += static_cast<char>(c);
             }
         }
-        units.push_back(Unit{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(base + rtf.size()), 0});
+        units.push_back(
+            Unit{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(base + rtf.size()), 0});
         visible.push_back(shown);
     }
 }
@@ -67,7 +70,8 @@ bool EndsInOpenControlWord(std::string_view source, std::size_t end) {
     rtf::Lexer lexer(source.substr(0, end));
     rtf::Token token;
     bool open = false;
-    while (lexer.Next(token)) open = token.kind == rtf::TokenKind::ControlWord && token.open;
+    while (lexer.Next(token))
+        open = token.kind == rtf::TokenKind::ControlWord && token.open;
     return open;
 }
 
@@ -91,7 +95,9 @@ std::size_t FindFolded(std::string_view hay, const std::string& needle, std::siz
         for (std::size_t i = from; i <= last; ++i) {
             if (Fold(static_cast<unsigned char>(hay[i])) != first) continue;
             std::size_t k = 1;
-            while (k < m && Fold(static_cast<unsigned char>(hay[i + k])) == static_cast<unsigned char>(needle[k])) ++k;
+            while (k < m &&
+                   Fold(static_cast<unsigned char>(hay[i + k])) == static_cast<unsigned char>(needle[k]))
+                ++k;
             if (k == m) return i;
         }
         return RtfDocument::npos;
@@ -99,13 +105,15 @@ std::size_t FindFolded(std::string_view hay, const std::string& needle, std::siz
     // Long needles: Knuth-Morris-Pratt keeps the search linear whatever the text.
     std::vector<std::size_t> fail(m, 0);
     for (std::size_t i = 1, k = 0; i < m; ++i) {
-        while (k > 0 && needle[i] != needle[k]) k = fail[k - 1];
+        while (k > 0 && needle[i] != needle[k])
+            k = fail[k - 1];
         if (needle[i] == needle[k]) ++k;
         fail[i] = k;
     }
     for (std::size_t i = from, k = 0; i < hay.size(); ++i) {
         const auto c = static_cast<char>(Fold(static_cast<unsigned char>(hay[i])));
-        while (k > 0 && c != needle[k]) k = fail[k - 1];
+        while (k > 0 && c != needle[k])
+            k = fail[k - 1];
         if (c == needle[k]) ++k;
         if (k == m) return i + 1 - m;
     }
@@ -167,7 +175,8 @@ std::size_t RtfDocument::Find(std::string_view needle, std::size_t from) const {
     if (needle.empty()) return from;
     if (needle.size() > m_visible.size() - from) return npos;
     std::string folded(needle);
-    for (char& c : folded) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+    for (char& c : folded)
+        c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
     return FindFolded(m_visible, folded, from);
 }
 

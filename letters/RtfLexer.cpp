@@ -6,8 +6,12 @@ namespace vvp::rtf {
 
 namespace {
 
-bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -42,11 +46,13 @@ bool Lexer::Next(Token& token) {
         const auto n = static_cast<unsigned char>(m_src[m_pos + 1]);
         if (IsLetter(n)) {
             std::size_t p = m_pos + 1;
-            while (p < m_src.size() && IsLetter(static_cast<unsigned char>(m_src[p]))) ++p;
+            while (p < m_src.size() && IsLetter(static_cast<unsigned char>(m_src[p])))
+                ++p;
             token.kind = TokenKind::ControlWord;
             token.word = m_src.substr(m_pos + 1, p - m_pos - 1);
             bool negative = false;
-            if (p + 1 < m_src.size() && m_src[p] == '-' && IsDigit(static_cast<unsigned char>(m_src[p + 1]))) {
+            if (p + 1 < m_src.size() && m_src[p] == '-' &&
+                IsDigit(static_cast<unsigned char>(m_src[p + 1]))) {
                 negative = true;
                 ++p;
             }
@@ -58,8 +64,10 @@ bool Lexer::Next(Token& token) {
                     ++p;
                 }
                 if (negative) value = -value;
-                if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
-                if (value < std::numeric_limits<std::int32_t>::min()) value = std::numeric_limits<std::int32_t>::min();
+                if (value > std::numeric_limits<std::int32_t>::max())
+                    value = std::numeric_limits<std::int32_t>::max();
+                if (value < std::numeric_limits<std::int32_t>::min())
+                    value = std::numeric_limits<std::int32_t>::min();
                 token.param = static_cast<std::int32_t>(value);
                 token.hasParam = true;
             }
@@ -72,7 +80,8 @@ bool Lexer::Next(Token& token) {
             if (token.word == "bin" && token.hasParam) {
                 if (token.param < 0) return Fail("Negative \\bin length");
                 const auto length = static_cast<std::size_t>(token.param);
-                if (length > m_src.size() - m_pos) return Fail("Binary data runs past the end of the document");
+                if (length > m_src.size() - m_pos)
+                    return Fail("Binary data runs past the end of the document");
                 m_pos += length;
                 if (length > 0) token.open = false;
             }

@@ -1,5 +1,6 @@
 #include "RtfReader.h"
 
+#include "RtfControlWords.h"
 #include "RtfLexer.h"
 
 #include <algorithm>
@@ -39,111 +40,6 @@ struct State {
     int uc = 1;
     Dest dest = Dest::Text;
 };
-
-enum class Word : std::uint8_t {
-    SkipDest,
-    FontTable,
-    ColourTable,
-    DefaultFont,
-    Font,
-    FontSize,
-    Bold,
-    Italic,
-    Underline,
-    UnderlineNone,
-    Hidden,
-    Colour,
-    Plain,
-    Pard,
-    AlignLeft,
-    AlignCentre,
-    AlignRight,
-    AlignJustify,
-    LeftIndent,
-    RightIndent,
-    FirstIndent,
-    SpaceBefore,
-    SpaceAfter,
-    TabPosition,
-    TabRight,
-    TabCentre,
-    TabDecimal,
-    TabBar,
-    UnicodeSkip,
-    Unicode,
-    Red,
-    Green,
-    Blue,
-    ParagraphEnd,
-    Character, // a word that stands for one visible character
-};
-
-struct WordInfo {
-    Word word;
-    unsigned char ch = 0;
-};
-
-const std::unordered_map<std::string_view, WordInfo>& WordTable() {
-    static const std::unordered_map<std::string_view, WordInfo> table = [] {
-        std::unordered_map<std::string_view, WordInfo> t;
-        // Destinations whose content a rich-edit control does not show.
-        for (const char* name :
-             {"stylesheet", "info", "pict", "object", "header", "headerl", "headerr", "headerf", "footer",
-              "footerl", "footerr", "footerf", "footnote", "annotation", "fldinst", "listtable",
-              "listoverridetable", "revtbl", "rsidtbl", "filetbl", "pntext", "listtext", "pn", "shp",
-              "shpinst", "shprslt", "nonshppict", "shppict", "bkmkstart", "bkmkend", "xe", "tc", "rxe",
-              "txe", "template", "userprops", "do", "ftnsep", "ftnsepc", "ftncn", "aftnsep", "aftnsepc",
-              "aftncn", "atnid", "atnauthor", "atnref", "atntime", "atndate", "atnicn", "generator",
-              "themedata", "colorschememapping", "datastore", "latentstyles", "xmlnstbl", "mmathPr",
-              "pgdsctbl", "protusertbl", "background", "author", "operator", "title", "subject", "keywords",
-              "comment", "doccomm", "company", "manager", "category", "hlinkbase", "creatim", "revtim",
-              "printim", "buptim", "objdata", "objclass", "objname", "datafield", "formfield", "falt",
-              "panose", "fontemb", "fontfile", "listname", "listpicture", "passwordhash", "password",
-              "mhtmltag", "htmltag", "nonesttables", "docvar", "blipuid", "picprop", "sp", "sn", "sv"})
-            t.emplace(name, WordInfo{Word::SkipDest});
-        const std::pair<const char*, Word> words[] = {
-            {"fonttbl", Word::FontTable},     {"colortbl", Word::ColourTable}, {"deff", Word::DefaultFont},
-            {"f", Word::Font},                {"fs", Word::FontSize},          {"b", Word::Bold},
-            {"i", Word::Italic},              {"ul", Word::Underline},         {"uld", Word::Underline},
-            {"uldash", Word::Underline},      {"uldashd", Word::Underline},    {"uldashdd", Word::Underline},
-            {"uldb", Word::Underline},        {"ulth", Word::Underline},       {"ulw", Word::Underline},
-            {"ulwave", Word::Underline},      {"ulnone", Word::UnderlineNone}, {"v", Word::Hidden},
-            {"cf", Word::Colour},             {"plain", Word::Plain},          {"pard", Word::Pard},
-            {"ql", Word::AlignLeft},          {"qc", Word::AlignCentre},       {"qr", Word::AlignRight},
-            {"qj", Word::AlignJustify},       {"li", Word::LeftIndent},        {"lin", Word::LeftIndent},
-            {"ri", Word::RightIndent},        {"rin", Word::RightIndent},      {"fi", Word::FirstIndent},
-            {"sb", Word::SpaceBefore},        {"sa", Word::SpaceAfter},        {"tx", Word::TabPosition},
-            {"tqr", Word::TabRight},          {"tqc", Word::TabCentre},        {"tqdec", Word::TabDecimal},
-            {"tb", Word::TabBar},             {"uc", Word::UnicodeSkip},       {"u", Word::Unicode},
-            {"red", Word::Red},               {"green", Word::Green},          {"blue", Word::Blue},
-            {"par", Word::ParagraphEnd},      {"sect", Word::ParagraphEnd},    {"page", Word::ParagraphEnd},
-            {"row", Word::ParagraphEnd},      {"nestrow", Word::ParagraphEnd},
-        };
-        for (const auto& [name, word] : words) t.emplace(name, WordInfo{word});
-        const std::pair<const char*, unsigned char> characters[] = {
-            {"tab", '\t'},       {"cell", '\t'},      {"nestcell", '\t'},  {"line", '\v'},
-            {"emdash", 0x97},    {"endash", 0x96},    {"bullet", 0x95},    {"lquote", 0x91},
-            {"rquote", 0x92},    {"ldblquote", 0x93}, {"rdblquote", 0x94}, {"emspace", ' '},
-            {"enspace", ' '},    {"qmspace", ' '},
-        };
-        for (const auto& [name, ch] : characters) t.emplace(name, WordInfo{Word::Character, ch});
-        return t;
-    }();
-    return table;
-}
-
-// Windows-1252 byte of a Unicode character; '?' when the code page lacks it.
-unsigned char AnsiFromUnicode(int code) {
-    if (code < 0) code += 65536;
-    if (code >= 0 && code < 256) return static_cast<unsigned char>(code);
-    static const std::uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                           0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    for (int i = 0; i < 32; ++i)
-        if (high[i] == code) return static_cast<unsigned char>(0x80 + i);
-    return '?';
-}
 
 enum class Kind { Character, ParagraphEnd };
 
@@ -187,9 +83,9 @@ private:
 
     Layout m_layout;
     std::vector<State> m_stack;
-    bool m_prevOpen = false;     // the previous token is an undelimited control word
-    int m_skip = 0;              // \uN fallback characters still to skip
-    bool m_unitInSkip = false;   // the last unit is a \uN whose fallback is being skipped
+    bool m_prevOpen = false;   // the previous token is an undelimited control word
+    int m_skip = 0;            // \uN fallback characters still to skip
+    bool m_unitInSkip = false; // the last unit is a \uN whose fallback is being skipped
     bool m_haveFirstUnit = false;
     int m_defaultFont = 0;
 
@@ -207,7 +103,8 @@ private:
 Result<Layout> Reader::Run() {
     if (m_src.size() > RtfDocument::kMaxSize)
         return Error{"The document is too large (" + std::to_string(m_src.size()) + " bytes)"};
-    if (m_src.substr(0, 5) != "{\\rtf") return Error{"Not an RTF document: it does not start with \"{\\rtf\""};
+    if (m_src.substr(0, 5) != "{\\rtf")
+        return Error{"Not an RTF document: it does not start with \"{\\rtf\""};
 
     m_stack.reserve(64);
     Token t;
@@ -235,8 +132,8 @@ Result<Layout> Reader::Run() {
         switch (t.kind) {
         case TokenKind::GroupOpen:
             if (static_cast<int>(m_stack.size()) >= m_maxDepth)
-                return Error{"Groups are nested deeper than " + std::to_string(m_maxDepth) + " levels at offset " +
-                             std::to_string(t.start)};
+                return Error{"Groups are nested deeper than " + std::to_string(m_maxDepth) +
+                             " levels at offset " + std::to_string(t.start)};
             if (m_stack.empty())
                 m_stack.emplace_back();
             else
@@ -270,7 +167,8 @@ Result<Layout> Reader::Run() {
     }
     if (!m_lexer.Error().empty()) return Error{m_lexer.Error()};
     if (!closed)
-        return Error{"The document ends before " + std::to_string(m_stack.size()) + " of its groups are closed"};
+        return Error{"The document ends before " + std::to_string(m_stack.size()) +
+                     " of its groups are closed"};
     for (std::size_t p = m_lexer.Position(); p < m_src.size(); ++p) {
         const char c = m_src[p];
         if (c != ' ' && c != '\r' && c != '\n' && c != '\t' && c != '\0')
@@ -422,7 +320,8 @@ void Reader::OnWord(const Token& t) {
         break;
     case Word::TabPosition:
         // Only the model needs tab stops; a pathological list of them costs nothing otherwise.
-        if (m_paragraphs && s.para.tabs.size() < 256) s.para.tabs.push_back(RtfTabStop{param, s.para.pendingTab});
+        if (m_paragraphs && s.para.tabs.size() < 256)
+            s.para.tabs.push_back(RtfTabStop{param, s.para.pendingTab});
         s.para.pendingTab = RtfTabKind::Left;
         break;
     case Word::ParagraphEnd:
@@ -528,7 +427,8 @@ void Reader::EndParagraph() {
 
 void Reader::FinishModel() {
     std::unordered_map<int, std::string> fonts;
-    for (const auto& [number, name] : m_fonts) fonts.emplace(number, name);
+    for (const auto& [number, name] : m_fonts)
+        fonts.emplace(number, name);
 
     m_paragraphs->clear();
     m_paragraphs->reserve(m_model.size());

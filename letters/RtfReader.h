@@ -26,6 +26,7 @@ struct Layout {
 
 // Reads the whole document: checks its structure and finds its visible characters. When
 // paragraphs is given, it also collects the formatted content.
-Result<Layout> ReadRtf(std::string_view source, int maxDepth, std::vector<RtfParagraph>* paragraphs = nullptr);
+Result<Layout> ReadRtf(std::string_view source, int maxDepth,
+                       std::vector<RtfParagraph>* paragraphs = nullptr);
 
 } // namespace vvp::rtf

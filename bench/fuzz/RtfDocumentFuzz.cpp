@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Edit places and texts come from the input itself, so the fuzzer steers them.
     std::uint32_t seed = 2166136261u;
-    for (const std::uint8_t b : input) seed = (seed ^ b) * 16777619u;
+    for (const std::uint8_t b : input)
+        seed = (seed ^ b) * 16777619u;
     const char* texts[] = {"", "x", "1 a", " ", "\r\n", "{\\}", "\xE9\t", "-7", "<<X>>"};
     for (int step = 0; step < 6; ++step) {
         seed = seed * 1103515245u + 12345u;

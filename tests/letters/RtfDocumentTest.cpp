@@ -33,7 +33,9 @@ void ReplaceEverywhere(RtfDocument& doc, const std::string& field, const std::st
         doc.Replace(pos, placeholder.size(), value);
 }
 
-std::string LetterheadPath() { return std::string(VVP_TEST_DATA_DIR) + "/letters/default_letterhead.rtf"; }
+std::string LetterheadPath() {
+    return std::string(VVP_TEST_DATA_DIR) + "/letters/default_letterhead.rtf";
+}
 
 const std::string& Letterhead() {
     static const std::string bytes = [] {
@@ -70,62 +72,61 @@ const std::vector<std::pair<std::string, std::string>> kFields = {
     {"Message:Signing", "Signed by {token} C:\\keys \xE9t\xE9"},
 };
 
-const std::string kMergedVisible = std::string("\r") +
-    "Jane Citizen\tjane@clinic.example\r"
-    "Vocanet V1.5\r"
-    "\r"
-    "01/02/2024\r"
-    "\r"
-    "TO:\r"
-    "Dr Bob Smith\r"
-    "Suite 4\r"
-    "22 High St\r"
-    "Bondi NSW 2026\r"
-    "bob@spec.example\r"
-    "\r"
-    "Dear Dr Smith,\r"
-    "\r"
-    "RE:\r"
-    "\t\tDOE, John \r"
-    "\t\t5 Low Rd Manly\r"
-    "\t\t0400 000 000\r"
-    "\t\t03/04/1950  M\r"
-    "\r"
-    "Referral\r"
-    "\r"
-    "Thank you for seeing John.\rHe has a cough.\r\r"
-    "\r"
-    "Signed by {token} C:\\keys \xE9t\xE9\r";
+const std::string kMergedVisible = std::string("\r") + "Jane Citizen\tjane@clinic.example\r"
+                                                       "Vocanet V1.5\r"
+                                                       "\r"
+                                                       "01/02/2024\r"
+                                                       "\r"
+                                                       "TO:\r"
+                                                       "Dr Bob Smith\r"
+                                                       "Suite 4\r"
+                                                       "22 High St\r"
+                                                       "Bondi NSW 2026\r"
+                                                       "bob@spec.example\r"
+                                                       "\r"
+                                                       "Dear Dr Smith,\r"
+                                                       "\r"
+                                                       "RE:\r"
+                                                       "\t\tDOE, John \r"
+                                                       "\t\t5 Low Rd Manly\r"
+                                                       "\t\t0400 000 000\r"
+                                                       "\t\t03/04/1950  M\r"
+                                                       "\r"
+                                                       "Referral\r"
+                                                       "\r"
+                                                       "Thank you for seeing John.\rHe has a cough.\r\r"
+                                                       "\r"
+                                                       "Signed by {token} C:\\keys \xE9t\xE9\r";
 
 TEST(RtfDocumentTest, DefaultLetterheadReadsAsTheControlShowsIt) {
     RtfDocument doc = Load(Letterhead());
     EXPECT_EQ(doc.ToRtf(), Letterhead());
-    const std::string expected = std::string("\r") +
-        "<<Doctor:Name>>\t<<Doctor:E-mail>>\r"
-        "Vocanet V1.5\r"
-        "\r"
-        "<<Miscellaneous:Date>>\r"
-        "\r"
-        "TO:\r"
-        "<<Addressee:Title>><<Addressee:Name>>\r"
-        "<<Addressee:Address 1>>\r"
-        "<<Addressee:Address 2>>\r"
-        "<<Addressee:City>><<Addressee:Postcode>>\r"
-        "<<Addressee:E-mail>>\r"
-        "\r"
-        "Dear <<Addressee:Title>><<Addressee:Surname>>,\r"
-        "\r"
-        "RE:\r"
-        "\t\t<<Patient Demographics:Surname>>, <<Patient Demographics:First Name>> \r"
-        "\t\t<<Patient Demographics:Full Address>>\r"
-        "\t\t<<Patient Demographics:phone>>\r"
-        "\t\t<<Patient Demographics:DOB>>  <<Patient Demographics:Sex>>\r"
-        "\r"
-        "<<Message:Title>>\r"
-        "\r"
-        "<<Message:Text>>\r"
-        "\r"
-        "<<Message:Signing>>\r";
+    const std::string expected =
+        std::string("\r") + "<<Doctor:Name>>\t<<Doctor:E-mail>>\r"
+                            "Vocanet V1.5\r"
+                            "\r"
+                            "<<Miscellaneous:Date>>\r"
+                            "\r"
+                            "TO:\r"
+                            "<<Addressee:Title>><<Addressee:Name>>\r"
+                            "<<Addressee:Address 1>>\r"
+                            "<<Addressee:Address 2>>\r"
+                            "<<Addressee:City>><<Addressee:Postcode>>\r"
+                            "<<Addressee:E-mail>>\r"
+                            "\r"
+                            "Dear <<Addressee:Title>><<Addressee:Surname>>,\r"
+                            "\r"
+                            "RE:\r"
+                            "\t\t<<Patient Demographics:Surname>>, <<Patient Demographics:First Name>> \r"
+                            "\t\t<<Patient Demographics:Full Address>>\r"
+                            "\t\t<<Patient Demographics:phone>>\r"
+                            "\t\t<<Patient Demographics:DOB>>  <<Patient Demographics:Sex>>\r"
+                            "\r"
+                            "<<Message:Title>>\r"
+                            "\r"
+                            "<<Message:Text>>\r"
+                            "\r"
+                            "<<Message:Signing>>\r";
     EXPECT_EQ(test::Visible(doc.VisibleText()), test::Visible(expected));
 }
 
@@ -134,12 +135,14 @@ TEST(RtfDocumentTest, FindsEveryLetterheadPlaceholderWhateverItsCaseOrFormatting
     for (const auto& [field, value] : kFields) {
         const std::string placeholder = "<<" + field + ">>";
         std::string lower = placeholder;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         std::string upper = placeholder;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         const std::size_t pos = doc.Find(placeholder);
-        const bool inTemplate = field.rfind("Doctor:P", 0) != 0 && field != "Doctor:Full Address" &&
-                                field != "Addressee:Phone";
+        const bool inTemplate =
+            field.rfind("Doctor:P", 0) != 0 && field != "Doctor:Full Address" && field != "Addressee:Phone";
         if (!inTemplate) {
             EXPECT_EQ(pos, RtfDocument::npos) << placeholder;
             continue;
@@ -147,26 +150,31 @@ TEST(RtfDocumentTest, FindsEveryLetterheadPlaceholderWhateverItsCaseOrFormatting
         ASSERT_NE(pos, RtfDocument::npos) << placeholder;
         EXPECT_EQ(doc.Find(lower), pos) << lower;
         EXPECT_EQ(doc.Find(upper), pos) << upper;
-        EXPECT_EQ(doc.Find(placeholder, pos + 1) == RtfDocument::npos, field != "Addressee:Title") << placeholder;
+        EXPECT_EQ(doc.Find(placeholder, pos + 1) == RtfDocument::npos, field != "Addressee:Title")
+            << placeholder;
     }
 }
 
 TEST(RtfDocumentTest, MergingTheLetterheadFillsEveryPlaceholder) {
     RtfDocument doc = Load(Letterhead());
-    for (const auto& [field, value] : kFields) ReplaceEverywhere(doc, field, value);
+    for (const auto& [field, value] : kFields)
+        ReplaceEverywhere(doc, field, value);
     EXPECT_EQ(doc.Find("<<"), RtfDocument::npos);
     EXPECT_EQ(test::Visible(doc.VisibleText()), test::Visible(kMergedVisible));
     ExpectReadsBack(doc);
     // Untouched lines keep their bytes.
     EXPECT_EQ(doc.ToRtf().substr(0, 200), Letterhead().substr(0, 200));
     EXPECT_NE(doc.ToRtf().find("\\fs12 Vocanet V1.5\\fs24\\par\r\n"), std::string::npos);
-    EXPECT_NE(doc.ToRtf().find("Signed by \\{token\\} C:\\\\keys \\'e9t\\'e9\\fs20\\par\r\n}"), std::string::npos);
-    EXPECT_NE(doc.ToRtf().find("Thank you for seeing John.\\par He has a cough.\\par \\b\\par\r\n"), std::string::npos);
+    EXPECT_NE(doc.ToRtf().find("Signed by \\{token\\} C:\\\\keys \\'e9t\\'e9\\fs20\\par\r\n}"),
+              std::string::npos);
+    EXPECT_NE(doc.ToRtf().find("Thank you for seeing John.\\par He has a cough.\\par \\b\\par\r\n"),
+              std::string::npos);
 }
 
 TEST(RtfDocumentTest, MergedValuesTakeTheFormatOfTheFirstPlaceholderCharacter) {
     RtfDocument doc = Load(Letterhead());
-    for (const auto& [field, value] : kFields) ReplaceEverywhere(doc, field, value);
+    for (const auto& [field, value] : kFields)
+        ReplaceEverywhere(doc, field, value);
     const auto paragraphs = doc.Paragraphs();
     ASSERT_EQ(paragraphs.size(), 28u);
 
@@ -197,7 +205,8 @@ TEST(RtfDocumentTest, UnchangedDocumentsWriteBackTheirBytes) {
         Letterhead(),
         "{\\rtf1 plain}",
         "{\\rtf1\\ansi{\\*\\unknown {nested} data}{\\pict\\wmetafile8 0123abcd\\bin4 {}\\x}text}\r\n",
-        "{\\rtf1\\uc1\\u8217\\'92 \\uc0\\u233 x\\'e9\\~\\_\\-{\\field{\\*\\fldinst HYPERLINK}{\\fldrslt link}}}\0",
+        "{\\rtf1\\uc1\\u8217\\'92 \\uc0\\u233 x\\'e9\\~\\_\\-{\\field{\\*\\fldinst HYPERLINK}{\\fldrslt "
+        "link}}}\0",
         std::string("{\\rtf1 a\0b\x01 c}", 14),
     };
     for (const auto& rtf : cases) {
@@ -213,13 +222,15 @@ TEST(RtfDocumentTest, VisibleTextSkipsWhatIsNotDisplayed) {
     };
     const Case cases[] = {
         {"{\\rtf1 a\\\\b\\{c\\}}", "a\\b{c}"},
-        {"{\\rtf1 \\'e9\\'41\\'7B}", "\xE9" "A{"},
+        {"{\\rtf1 \\'e9\\'41\\'7B}", "\xE9"
+                                     "A{"},
         {"{\\rtf1 a\\par b\\line c\\tab d\\\r\ne\\sect f}", "a\rb\vc\td\re\rf"},
         {"{\\rtf1 \\~\\_\\-x\\emdash\\lquote\\bullet}", "\xA0-x\x97\x91\x95"},
         {"{\\rtf1\\uc1 \\u8217\\'92s \\u233?\\u-3913?\\u20013?}", "\x92s \xE9??"},
         {"{\\rtf1\\uc2 \\u8364XYz{\\uc0\\u8364}w\\u8364\\'80\\'80v}", "\x80z\x80w\x80v"},
         {"{\\rtf1\\uc1 {\\u8364}X}", "\x80X"},
-        {"{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red1\\green2\\blue3;}{\\stylesheet{\\s0 Normal;}}x}", "x"},
+        {"{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red1\\green2\\blue3;}{\\stylesheet{\\s0 Normal;}}x}",
+         "x"},
         {"{\\rtf1{\\info{\\title T}{\\author A}}{\\*\\generator G;}{\\*\\anything {x}y}x}", "x"},
         {"{\\rtf1{\\header H}{\\footer F}{\\pict 0102\\bin3 }}}}{\\object{\\objdata 00}{\\result R}}x}", "x"},
         {"{\\rtf1 a\\v hidden\\v0 b{\\v more}c}", "abc"},
@@ -325,9 +336,10 @@ TEST(RtfDocumentTest, ReplacingAcrossGroupsKeepsTheFormatAfterTheSelection) {
 TEST(RtfDocumentTest, RandomEditsAlwaysReadBack) {
     // Edits at every kind of boundary must leave RTF that reads back to what the edits made, and
     // the next edit must give the same bytes whether made on the edited or the re-read document.
-    const std::string source =
-        "{\\rtf1\\ansi\\uc1{\\fonttbl{\\f0 Arial;}}\\b<<A\\i>>x\\u8217\\'92{\\v h}y{\\b0 z}\\'e9\\par\\pard\\qc"
-        "{\\*\\bkmkstart q}\\tab\\tab w{\\field{\\*\\fldinst X}{\\fldrslt r}}\\uc0\\u8364\\u8364{}\\uc1\\u8364\\b end}";
+    const std::string source = "{\\rtf1\\ansi\\uc1{\\fonttbl{\\f0 Arial;}}\\b<<A\\i>>x\\u8217\\'92{\\v "
+                               "h}y{\\b0 z}\\'e9\\par\\pard\\qc"
+                               "{\\*\\bkmkstart q}\\tab\\tab w{\\field{\\*\\fldinst X}{\\fldrslt "
+                               "r}}\\uc0\\u8364\\u8364{}\\uc1\\u8364\\b end}";
     const char* texts[] = {"", "a", "1 x", " ", "\r\n", "{\\}", "\xE9\tz", "-5"};
     std::mt19937 rng(7);
     for (int round = 0; round < 300; ++round) {
@@ -348,9 +360,11 @@ TEST(RtfDocumentTest, RandomEditsAlwaysReadBack) {
 }
 
 TEST(RtfDocumentTest, ReplaceAllKeepsTheHeaderAndTheFirstCharacterFormat) {
-    RtfDocument form = Load("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\pard\\li100\\f0\\fs18 AAAA\\par{\\b BBB}\\par\\pard\\qr C}\r\n");
+    RtfDocument form = Load("{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\pard\\li100\\f0\\fs18 AAAA\\par{\\b "
+                            "BBB}\\par\\pard\\qr C}\r\n");
     EXPECT_EQ(form.ReplaceAll("x\r\n{y}"), 5u);
-    EXPECT_EQ(form.ToRtf(), "{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\pard\\li100\\f0\\fs18 x\\par \\{y\\}}\r\n");
+    EXPECT_EQ(form.ToRtf(),
+              "{\\rtf1{\\fonttbl{\\f0 Courier New;}}\\pard\\li100\\f0\\fs18 x\\par \\{y\\}}\r\n");
     const auto paragraphs = form.Paragraphs();
     ASSERT_EQ(paragraphs.size(), 2u);
     for (const auto& p : paragraphs) {
@@ -421,7 +435,8 @@ TEST(RtfDocumentTest, MalformedDocumentsAreRefusedWithAReason) {
     };
     std::string garbage;
     std::mt19937 rng(3);
-    for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>(rng()));
+    for (int i = 0; i < 4096; ++i)
+        garbage.push_back(static_cast<char>(rng()));
     const Case cases[] = {
         {"", "does not start"},
         {"Hello, world", "does not start"},
@@ -450,6 +465,11 @@ TEST(RtfDocumentTest, MalformedDocumentsAreRefusedWithAReason) {
         EXPECT_NE(doc.error().message.find(c.reason), std::string::npos) << doc.error().message;
     }
 
+    const std::string huge = "{\\rtf1 " + std::string(RtfDocument::kMaxSize, ' ') + "}";
+    auto tooLarge = RtfDocument::FromString(huge);
+    ASSERT_FALSE(tooLarge.ok());
+    EXPECT_NE(tooLarge.error().message.find("too large"), std::string::npos);
+
     const std::string deepButFine = "{\\rtf1" + std::string(998, '{') + "x" + std::string(999, '}');
     EXPECT_EQ(Load(deepButFine).VisibleText(), "x");
 
@@ -458,22 +478,34 @@ TEST(RtfDocumentTest, MalformedDocumentsAreRefusedWithAReason) {
     EXPECT_NE(missing.error().message.find("/nonexistent/letterhead.rtf"), std::string::npos);
 }
 
+TEST(RtfDocumentTest, AnEmptyDocumentObjectStaysEmpty) {
+    RtfDocument doc;
+    EXPECT_EQ(doc.Find("x"), RtfDocument::npos);
+    EXPECT_EQ(doc.Replace(0, 0, "x"), RtfDocument::npos);
+    EXPECT_EQ(doc.ReplaceAll("x"), RtfDocument::npos);
+    EXPECT_EQ(doc.ToRtf(), "");
+    EXPECT_EQ(doc.PlainText(), "");
+    EXPECT_TRUE(doc.Paragraphs().empty());
+}
+
 TEST(RtfDocumentTest, UnrtfReadsTheMergedLetter) {
     if (std::system("command -v unrtf >/dev/null 2>&1") != 0) GTEST_SKIP() << "unrtf is not installed";
     auto loaded = RtfDocument::FromFile(LetterheadPath());
     ASSERT_TRUE(loaded.ok()) << loaded.error().message;
     RtfDocument doc = std::move(loaded.value());
-    for (const auto& [field, value] : kFields) ReplaceEverywhere(doc, field, value);
+    for (const auto& [field, value] : kFields)
+        ReplaceEverywhere(doc, field, value);
 
     test::TempDir dir;
     dir.Write("letter.rtf", doc.ToRtf());
-    const std::string command = "unrtf --text '" + dir.File("letter.rtf") + "' > '" + dir.File("letter.txt") + "' 2>/dev/null";
+    const std::string command =
+        "unrtf --text '" + dir.File("letter.rtf") + "' > '" + dir.File("letter.txt") + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string text = dir.Read("letter.txt");
-    for (const char* value : {"Jane Citizen", "jane@clinic.example", "01/02/2024", "Dr Bob Smith", "Suite 4",
-                              "Bondi NSW 2026", "Dear Dr Smith,", "DOE, John", "5 Low Rd Manly", "0400 000 000",
-                              "03/04/1950", "Referral", "Thank you for seeing John.", "He has a cough.",
-                              "Signed by {token} C:\\keys"})
+    for (const char* value :
+         {"Jane Citizen", "jane@clinic.example", "01/02/2024", "Dr Bob Smith", "Suite 4", "Bondi NSW 2026",
+          "Dear Dr Smith,", "DOE, John", "5 Low Rd Manly", "0400 000 000", "03/04/1950", "Referral",
+          "Thank you for seeing John.", "He has a cough.", "Signed by {token} C:\\keys"})
         EXPECT_NE(text.find(value), std::string::npos) << value << "\n" << text;
     EXPECT_EQ(text.find("<<"), std::string::npos) << text;
 }
