@@ -92,22 +92,26 @@ public:
     std::size_t Find(std::string_view needle, std::size_t from = 0) const;
 
     // Replaces len visible characters at pos by text, which takes the format of the first
-    // replaced character (with len 0, of the character at pos). Formatting changes between the
-    // replaced characters stay, so what follows keeps its format. CR LF, CR and LF in text become
-    // paragraph ends, TAB a tab, VT a line break. pos and len are clipped to the text. Returns the
-    // number of visible characters the text became, or npos when the result would be too large
-    // to handle (the document is then unchanged).
+    // replaced character (with len 0, of the character at pos; at the end, of the last one).
+    // Formatting changes between the replaced characters stay, so what follows keeps its format.
+    // CR LF, CR and LF in text become paragraph ends, TAB a tab, VT a line break; backslash and
+    // braces are escaped, other control bytes and bytes above 127 written as \'hh. pos and len
+    // are clipped to the text. Returns the number of visible characters the text became, or npos
+    // when the result would be too large to handle (the document is then unchanged). Costs time
+    // linear in the document's size.
     std::size_t Replace(std::size_t pos, std::size_t len, std::string_view text);
 
     // Replaces the whole visible text by text in the format of the first character; the header
     // (font and colour tables, style sheet, document settings) before it stays; formatting
-    // changes and invisible groups after it go, as they would format nothing.
+    // changes and invisible groups after it go, as they would format nothing. Returns the new
+    // visible length, or npos as Replace does.
     std::size_t ReplaceAll(std::string_view text);
 
     // The document as RTF: the loaded bytes with the edits made.
     const std::string& ToRtf() const { return m_source; }
 
-    // The formatted content for rendering.
+    // The formatted content for rendering, one entry per paragraph mark; text after the last
+    // mark forms a last paragraph, formatted by the state at the end of the document.
     std::vector<RtfParagraph> Paragraphs() const;
 
 private:
