@@ -87,6 +87,20 @@ std::string BuildClinicalNotes(tReferralTicks& t) {
     return StrReplace(n, ";;", ";");
 }
 
+size_t EstimateOrderSize(const TPitFile& r) {
+    const TDoctorRecord& d = r.Doctors[1];
+    const tReferralTicks& t = r.Ticks;
+    const size_t doctor = d.ProviderNo.size() + d.FamilyName.size() + d.GivenName.size() + d.Title.size() + 32;
+    const size_t notes = t.Notes.size() + t.Lnmp.size() * 2 + t.Edc.size() + t.FaxResultsTo.size() +
+                         t.PhoneResultsTo.size() + t.ResultsBy.size() + t.FundCode.size() + t.BillingNumber.size() +
+                         t.PatientStatus.size() + 600;
+    const size_t perPair = doctor * 3 + d.Address.size() * 2 + notes + r.CopyToText.size() * 2 + 16 +
+                           r.SendingFacility.size() * 2 + r.SendingApp.size() + 200;
+    size_t tests = 0;
+    for (char c : r.Tests) tests += c == ';';
+    return (tests + 1) * perPair + r.Tests.size() + r.Address.size() * 2 + r.Phones.size() * 2 + 4096;
+}
+
 void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& clock) {
     const TDateTime now = clock.Now();
     const std::string zone = FormatZoneSuffix(clock.UtcOffsetMinutes());

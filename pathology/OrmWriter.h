@@ -15,6 +15,11 @@ inline constexpr const char* kGroupCounterFileName = "group.counter.txt";
 // OBR-13 text from the ticks; stores "Outpatient" as the patient status when there is none.
 std::string BuildClinicalNotes(tReferralTicks& ticks);
 
+// A generous estimate of the order's size in bytes: every ORC/OBR pair repeats the doctor, the
+// clinical notes and the copy-to list, so the order grows with tests times notes.
+size_t EstimateOrderSize(const TPitFile& record);
+inline constexpr size_t kMaxOrderBytes = 16u << 20;
+
 // Fills record.Lines with FHS, BHS, MSH, PID, PV1, an ORC/OBR pair per test, BTS and FTS.
 // An empty order number falls back to OrderNo, then to the seconds since midnight.
 void WriteOrmMessage(TPitFile& record, const std::string& orderNumber, const Clock& clock);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -120,7 +121,7 @@ bool InBoxWords(const std::string& upper) {
 
 bool EndsWithCr(const std::string& s) { return !s.empty() && s.back() == '\r'; }
 
-// The lines of the address as the token rules break it up (step 3).
+// The lines of the address as the token rules break it up.
 std::string BuildAddressLines(const std::vector<std::string>& tokens, std::string& type) {
     std::string lines = "\r";
     for (size_t i = 0; i < tokens.size(); ++i) {
@@ -166,39 +167,48 @@ bool ContainsStreetType(const std::string& upperLine) {
 
 bool IsOneWord(const std::string& line) { return line.find(' ') == std::string::npos; }
 
-// Step 4: which line is what. A street line later than the current one restarts the walk.
-void ClassifyLines(const std::vector<std::string>& lines, ParsedAddress& a) {
+} // namespace
+
+// Which line is what. A street line later than the current street line makes the street
+// and restarts the walk from the first line with the other parts emptied. A restarted walk treats
+// every line before the street the same way whatever the street is, so those lines are folded
+// once (prefix) instead of once per restart; this keeps long addresses linear.
+void ClassifyAddressLines(const std::vector<std::string>& lines, ParsedAddress& a) {
+    const size_t n = lines.size();
+    std::vector<char> isState(n), isPostcode(n), hasStreetType(n), hasDigit(n);
+    std::vector<std::string> upper(n);
+    for (size_t i = 0; i < n; ++i) {
+        upper[i] = UpperCase(lines[i]);
+        isState[i] = IsStateName(upper[i]);
+        isPostcode[i] = IsOneWord(lines[i]) && IsPostcode(lines[i]);
+        hasStreetType[i] = ContainsStreetType(upper[i]);
+        hasDigit[i] = HasDigit(lines[i]);
+    }
+
+    // The first walk, until a later street line asks for a restart.
     size_t s = 0;
-    for (size_t i = 0; i < lines.size(); ++i) {
+    std::optional<size_t> restart;
+    for (size_t i = 0; i < n && !restart; ++i) {
         const std::string& line = lines[i];
-        const std::string upper = UpperCase(line);
-        if (a.state.empty() && IsStateName(upper)) {
+        if (a.state.empty() && isState[i]) {
             a.state = line;
-        } else if (IsOneWord(line) && a.postcode.empty() && IsPostcode(line)) {
+        } else if (isPostcode[i] && a.postcode.empty()) {
             a.postcode = line;
-        } else if (ContainsStreetType(upper)) {
+        } else if (hasStreetType[i]) {
             if (a.street.empty()) {
                 a.street = line;
                 s = i;
-            } else if (i < s) {
-                a.other += line + " ";
             } else if (i > s) {
-                a.street = line;
-                s = i;
-                a.other.clear();
-                a.country.clear();
-                a.postcode.clear();
-                a.suburb.clear();
-                a.state.clear();
-                i = static_cast<size_t>(-1); // restart from the first line
+                restart = i;
             }
-        } else if (!HasDigit(line)) {
+        } else if (!hasDigit[i]) {
             if (a.street.empty()) a.other += " " + line;
             else if (a.suburb.empty() && i > s) a.suburb = line;
             else a.other += " " + line;
         } else if (a.street.empty()) {
-            if (upper.find(" BOX ") != std::string::npos || upper.find("LOCKED BAG ") != std::string::npos ||
-                upper.find("RMB ") != std::string::npos || upper.find("R M B ") != std::string::npos) {
+            const std::string& u = upper[i];
+            if (u.find(" BOX ") != std::string::npos || u.find("LOCKED BAG ") != std::string::npos ||
+                u.find("RMB ") != std::string::npos || u.find("R M B ") != std::string::npos) {
                 a.street = line;
                 a.type = "M";
             } else {
@@ -208,7 +218,46 @@ void ClassifyLines(const std::vector<std::string>& lines, ParsedAddress& a) {
             a.other += " " + line;
         }
     }
+    if (!restart) return;
+
+    struct {
+        std::string state, postcode, other;
+    } prefix;
+    size_t folded = 0;
+    std::string state, postcode, suburb, tail;
+    while (restart) {
+        s = *restart;
+        restart.reset();
+        a.street = lines[s];
+        for (; folded < s; ++folded) {
+            const std::string& line = lines[folded];
+            if (prefix.state.empty() && isState[folded]) prefix.state = line;
+            else if (isPostcode[folded] && prefix.postcode.empty()) prefix.postcode = line;
+            else if (hasStreetType[folded]) prefix.other += line + " ";
+            else prefix.other += " " + line;
+        }
+        state = prefix.state;
+        postcode = prefix.postcode;
+        suburb.clear();
+        tail.clear();
+        for (size_t j = s; j < n && !restart; ++j) {
+            const std::string& line = lines[j];
+            if (state.empty() && isState[j]) state = line;
+            else if (isPostcode[j] && postcode.empty()) postcode = line;
+            else if (hasStreetType[j]) {
+                if (j > s) restart = j;
+            } else if (!hasDigit[j] && suburb.empty() && j > s) suburb = line;
+            else tail += " " + line;
+        }
+    }
+    a.state = state;
+    a.postcode = postcode;
+    a.suburb = suburb;
+    a.other = prefix.other + tail;
+    a.country.clear();
 }
+
+namespace {
 
 std::string UnHardBlank(std::string s) {
     std::replace(s.begin(), s.end(), kHardBlank, ' ');
@@ -321,7 +370,7 @@ ParsedAddress ParseAddressParts(const std::string& address) {
         std::string t = Trim(l);
         if (!t.empty()) lines.push_back(std::move(t));
     }
-    ClassifyLines(lines, a);
+    ClassifyAddressLines(lines, a);
 
     if (a.state.empty() && !a.postcode.empty()) {
         for (const auto& e : kStates) {

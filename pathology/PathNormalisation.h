@@ -7,6 +7,7 @@
 #include "txttopitdefUnit.h"
 
 #include <string>
+#include <vector>
 
 namespace vvp::pathology {
 
@@ -26,6 +27,8 @@ struct ParsedAddress {
     std::string other, street, suburb, state, postcode, country, type;
 };
 ParsedAddress ParseAddressParts(const std::string& address);
+// The classification step on the address's trimmed, non-empty lines; a.type comes in as "C".
+void ClassifyAddressLines(const std::vector<std::string>& lines, ParsedAddress& a);
 std::string ParseAddress(const std::string& address);
 
 bool IsStreetType(const std::string& upperWord);

@@ -47,6 +47,12 @@ void TakeLaboratory(TPitFile& r, const std::string& chosenLabText, PathDetailsSe
 void ParsePrintedRequest(const std::string& jobText, TPitFile& record, PathologyContext& context) {
     ParsePrintedRequest(jobText, record);
     if (!record.Error.empty()) return;
+    // Each test repeats the notes and the copy-to list; a page full of both would make an order of
+    // gigabytes. No real request comes near the limit.
+    if (EstimateOrderSize(record) > kMaxOrderBytes) {
+        record.Error = "The request is too large to be sent as an order";
+        return;
+    }
 
     PathDetailsSession session(context.programFolder, context.dialogs, context.state);
     PathDetailsRequest request{record.Ticks, Trim(record.GivenNames + " " + record.Surname),

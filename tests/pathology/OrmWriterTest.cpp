@@ -104,6 +104,18 @@ TEST(OrmWriter, WholeOrderWithFixedClock) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(r.Lines[i], expected[i]) << i;
 }
 
+TEST(OrmWriter, SizeEstimateCoversTheOrder) {
+    TPitFile r = StandardOrder();
+    r.Tests = "A;B;C;D;E;F ";
+    r.Ticks.Billing = 7;
+    r.Ticks.PatientStatus = "Community Client";
+    r.Ticks.Lnmp = "01/01/2024";
+    const size_t estimate = EstimateOrderSize(r);
+    WriteOrmMessage(r, "123456", FixedClock(0, 600));
+    EXPECT_GE(estimate, JoinLines(r.Lines).size());
+    EXPECT_LT(estimate, JoinLines(r.Lines).size() * 4);
+}
+
 TEST(OrmWriter, IndependentParserReadsTheOrder) {
     VVP_REQUIRE_HL7_INTEROP();
     TPitFile r = StandardOrder();

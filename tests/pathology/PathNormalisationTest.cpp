@@ -1,6 +1,10 @@
 #include "PathNormalisation.h"
 
+#include "QZStringManip.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace vvp::pathology {
 namespace {
@@ -95,6 +99,72 @@ TEST(PathNormalisation, AddressParserExamples) {
 TEST(PathNormalisation, LaterStreetLineRestartsClassification) {
     EXPECT_EQ(Parts("THE GRANGE, 2 HILL RD, 4 LAKE ST, BOWRAL NSW 2576"),
               "THE GRANGE 2 HILL RD |4 LAKE ST|BOWRAL|NSW|2576||C");
+}
+
+// The classification walk as plainly stated: every later street line restarts from the top.
+ParsedAddress ClassifyByRestarting(const std::vector<std::string>& lines) {
+    static const char* const types[] = {" ST", " RD", " GRANGE", " TERR", " AVE"};
+    auto hasType = [](const std::string& u) {
+        for (const char* t : types)
+            if (u.find(t) != std::string::npos) return true;
+        return false;
+    };
+    ParsedAddress a;
+    a.type = "C";
+    size_t s = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const std::string u = UpperCase(line);
+        const bool digits = line.find_first_of("0123456789") != std::string::npos;
+        if (a.state.empty() && IsStateName(u)) a.state = line;
+        else if (line.find(' ') == std::string::npos && a.postcode.empty() && IsPostcode(line)) a.postcode = line;
+        else if (hasType(u)) {
+            if (a.street.empty()) {
+                a.street = line;
+                s = i;
+            } else if (i < s) {
+                a.other += line + " ";
+            } else if (i > s) {
+                a.street = line;
+                s = i;
+                a.other = a.country = a.postcode = a.suburb = a.state = "";
+                i = static_cast<size_t>(-1);
+            }
+        } else if (!digits) {
+            if (a.street.empty()) a.other += " " + line;
+            else if (a.suburb.empty() && i > s) a.suburb = line;
+            else a.other += " " + line;
+        } else if (a.street.empty() && u.find(" BOX ") != std::string::npos) {
+            a.street = line;
+            a.type = "M";
+        } else {
+            a.other += " " + line;
+        }
+    }
+    return a;
+}
+
+TEST(PathNormalisation, AddressClassificationMatchesRestartingWalk) {
+    const std::vector<std::string> vocabulary = {
+        "12 SMITH ST", "THE GRANGE", "4 LAKE RD",   "NORTHERN TERRITORY", "QLD", "4001", "0800",
+        "BOWRAL",      "PO BOX 12",  "UNIT 5",      "2 HILL AVE",         "VIC", "ST", "MOUNT ISA"};
+    std::mt19937 random(20240301);
+    for (int round = 0; round < 5000; ++round) {
+        std::vector<std::string> lines(random() % 9);
+        for (auto& l : lines) l = vocabulary[random() % vocabulary.size()];
+        ParsedAddress fast;
+        fast.type = "C";
+        ClassifyAddressLines(lines, fast);
+        const ParsedAddress plain = ClassifyByRestarting(lines);
+        std::string shown;
+        for (const auto& l : lines) shown += l + " | ";
+        ASSERT_EQ(fast.other, plain.other) << shown;
+        ASSERT_EQ(fast.street, plain.street) << shown;
+        ASSERT_EQ(fast.suburb, plain.suburb) << shown;
+        ASSERT_EQ(fast.state, plain.state) << shown;
+        ASSERT_EQ(fast.postcode, plain.postcode) << shown;
+        ASSERT_EQ(fast.type, plain.type) << shown;
+    }
 }
 
 TEST(PathNormalisation, AddressesAsXad) {

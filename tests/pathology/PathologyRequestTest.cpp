@@ -102,6 +102,16 @@ TEST_F(Fixture, MissingLaboratoryDetailsEndTheRequestInsteadOfLooping) {
     EXPECT_TRUE(printed.empty());
 }
 
+TEST_F(Fixture, OversizedRequestIsRefusedBeforeTheDialog) {
+    auto lines = pages::StandardLines();
+    std::string tests, notes(6000, 'n');
+    for (int i = 0; i < 3000; ++i) tests += "A; ";
+    lines[6] = tests;
+    lines[10] = notes;
+    EXPECT_EQ(Create(pages::Join(lines)), "ERROR: The request is too large to be sent as an order");
+    EXPECT_TRUE(prompter.Transcript().empty());
+}
+
 TEST_F(Fixture, ByteFFIsALineEnd) {
     std::string page;
     for (const auto& l : pages::StandardLines()) page += l + "\xFF";
