@@ -212,6 +212,27 @@ TEST_F(RelayClientTest, UndeliveredFrameReportsTheReason) {
     }
 }
 
+TEST_F(RelayClientTest, ServerThatDoesNotAcceptFailsAfterTheConnectTimeOut) {
+    // A listener with a full backlog leaves further connects unanswered.
+    asio::io_context io;
+    tcp::acceptor busy(io);
+    busy.open(tcp::v4());
+    busy.bind(tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    busy.listen(0);
+    const THostIP host{"127.0.0.1", busy.local_endpoint().port()};
+    TcpClient filler;
+    ASSERT_TRUE(filler.Connect(host.host, host.port, 1000ms));
+
+    RelayTimeouts t = m_timeouts;
+    t.frameConnect = 300ms;
+    RelayClient client(m_settings, Folders{m_temp.Path(), m_temp.Path()}, nullptr, t);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.SendTextToServer("x.pit", "T", host), "ERROR: Connect timed out.");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 1500ms);
+}
+
 // ---- Server information ----
 
 TEST_F(RelayClientTest, ServerSettingTextGivesHostAndPort) {
