@@ -2,6 +2,7 @@
 
 #include "KXPrintHandler.h"
 #include "QZStringManip.h"
+#include "simplebase64.h"
 
 namespace vvp {
 
@@ -45,7 +46,12 @@ SigningParts DeriveSigningParts(const TPitFile& r, const std::string& details, c
 } // namespace
 
 std::string HeaderValue(const std::string& jobText, const std::string& label, const std::string& endMarker) {
-    return StrBefore(StrAfter(jobText, label), endMarker);
+    // StrBefore(StrAfter(...)) without copying the rest of the job for every label.
+    auto start = jobText.find(label);
+    if (start == std::string::npos) return {};
+    start += label.size();
+    auto end = jobText.find(endMarker, start);
+    return jobText.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 PrintedNameParts ParsePrintedName(const std::string& rawValue, bool sender) {
@@ -206,7 +212,6 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
     const std::string format = LowerCase(r.messageFormat);
     const bool rtf = format.find("rtf") != std::string::npos;
     const bool hl7 = !rtf && format.find("hl7") != std::string::npos;
-    if (rtf) m_handler.LogLine("RTF letters are not available yet: the message is written as PIT instead.");
 
     letter::WritePitReport(r, clock);
     r.resultFileText.clear();
@@ -226,20 +231,37 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
         if (!details.empty()) m_handler.LogLine("Certificate Details:" + details);
     }
 
+    // The RTF letter carries the signing note; the merged letter travels as one base64 line.
+    // A letter that cannot be made is sent as a PIT report rather than lost.
+    std::string letterRtf;
+    bool rtfMade = false;
+    auto makeRtfLetter = [&]() {
+        r.resultFileText = SigningNote(details);
+        rtfMade = m_letters && m_letters->MakeLetter(r, &letterRtf, r.letterHead);
+        r.resultFileText.clear();
+        if (!rtfMade) m_handler.LogLine("The RTF letter could not be made: the message is written as PIT instead.");
+        return rtfMade;
+    };
+
     // Without signature details the placeholder must not reach the message.
     auto writeContent = [&]() {
         ReplacePlaceholder(r.reportLines, details);
+        if (rtf && makeRtfLetter()) return r.addressee.email + ":RTF\r\n" + Base64Encode(letterRtf) + "\r\n";
         if (hl7) letter::WriteHl7Letter(r, clock);
         return r.addressee.email + (hl7 ? ":HL7\r\n" : ":PIT\r\n") + JoinLines(hl7 ? r.hl7Lines : r.reportLines);
     };
     std::string result = writeContent();
-    const std::string ext = hl7 ? ".hl7" : ".pit";
 
     if (r.signingAsked && !details.empty()) {
         auto sign = [&]() {
+            if (rtfMade) {
+                r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject,
+                                                             parts.fileBase + ".rtf", "", &letterRtf);
+                return;
+            }
             const std::string content = JoinLines(hl7 ? r.hl7Lines : r.reportLines);
-            r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject, parts.fileBase + ext,
-                                                         content, nullptr);
+            r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject,
+                                                         parts.fileBase + (hl7 ? ".hl7" : ".pit"), content, nullptr);
         };
         sign();
         while (r.resultFileText.empty()) {

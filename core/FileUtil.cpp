@@ -178,10 +178,13 @@ std::vector<std::string> ListFolder(const std::string& folder, const std::string
     while (dirent* e = readdir(dir)) {
         std::string name = e->d_name;
         if (name == "." || name == "..") continue;
-        bool isDir = DirectoryExists(IncludeTrailingSeparator(folder) + name);
-        if (isDir && !includeDirectories) continue;
         // "*.*" matches every name, with or without a dot, as on the original platform.
-        if (mask == "*.*" || MatchesMask(name, mask)) names.push_back(name);
+        if (mask != "*.*" && !MatchesMask(name, mask)) continue;
+        bool isDir = e->d_type == DT_DIR ||
+                     ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
+                      DirectoryExists(IncludeTrailingSeparator(folder) + name));
+        if (isDir && !includeDirectories) continue;
+        names.push_back(name);
     }
     closedir(dir);
     return names;

@@ -117,6 +117,8 @@ std::optional<std::string> HeadlessPrompter::TakeAnswer(const std::string& capti
 }
 
 void HeadlessPrompter::Note(const Record& record) {
+    // A service answers prompts for months: keep only the recent ones.
+    if (m_transcript.size() >= kTranscriptLimit) m_transcript.erase(m_transcript.begin(), m_transcript.begin() + kTranscriptLimit / 2);
     m_transcript.push_back(record);
     if (m_log)
         *m_log << "PROMPT " << record.kind << " [" << OneLine(record.caption) << "] " << OneLine(record.text)

@@ -77,7 +77,8 @@ public:
     std::optional<std::string> Dialog(const std::string& caption, const std::string& text,
                                       const std::optional<std::string>& defaultAnswer) override;
 
-    std::vector<Record> Transcript() const;
+    std::vector<Record> Transcript() const; // the most recent prompts
+    static constexpr size_t kTranscriptLimit = 1000;
 
     static Answer DefaultAnswer(const MessageRequest& request);
 
