@@ -1,6 +1,7 @@
 #include "VvpdCommands.h"
 
 #include "FileUtil.h"
+#include "ServiceMain.h"
 #include "Spool.h"
 #include "VvpdRuntime.h"
 
@@ -21,6 +22,10 @@ const char* const kUsage =
     "Vocanet Virtual Printer, headless service and tools.\n"
     "\n"
     "Commands:\n"
+    "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
+    "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
+    "                        finishes the jobs in hand and exits 0; activity log lines on\n"
+    "                        stdout; exit 1 when the port cannot be used\n"
     "  settings              print every stored setting as Name=value\n"
     "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
     "  convert [--peer ADDR] JOBFILE...\n"
@@ -154,7 +159,7 @@ int VvpdMain(int argc, char** argv) {
         std::cerr << "vvpd: " << error << "\n" << kUsage;
         return 2;
     }
-    const std::string command = options.args.empty() ? std::string() : options.args[0];
+    const std::string command = options.args.empty() ? std::string("run") : options.args[0];
     if (command == "--help" || command == "help") {
         std::cout << kUsage;
         return 0;
@@ -163,6 +168,7 @@ int VvpdMain(int argc, char** argv) {
         std::cout << "vvpd " << VVP_VERSION << "\n";
         return 0;
     }
+    if (command == "run") return RunServiceCommand(options, std::cerr);
     if (command == "settings") return RunSettingsCommand(options, std::cout, std::cerr);
     if (command == "set") return RunSetCommand(options, std::cout, std::cerr);
     if (command == "convert") return RunConvertCommand(options, std::cout, std::cerr);

@@ -1,5 +1,7 @@
 #include "VvpdRuntime.h"
 
+#include "RelayFrames.h"
+
 #include <cstdlib>
 #include <ostream>
 
@@ -27,7 +29,7 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     : m_options(options), m_folders(ResolveFolders(options.programFolder)), m_clock(MakeClockFromEnvironment()),
       m_registry(options.registryFile.empty() ? EnvOr("VVP_REGISTRY", RegFileStore::DefaultPath())
                                               : options.registryFile),
-      m_log(*m_clock), m_prompter(&out) {
+      m_log(*m_clock), m_prompter(&out), m_events(out) {
     m_log.Subscribe([&out](const std::string& line) { out << line << std::endl; });
     m_handler = std::make_unique<KXPrintHandler>(
         EngineServices{*m_clock, m_log, m_prompter, m_printService, m_registry, m_events, m_folders});
@@ -37,7 +39,23 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     m_creation->SetPathologyRequestCreator([this](const std::string& page, const std::string& reportPrinter) {
         return pathology::CreatePathologyRequest(page, reportPrinter, *m_pathology);
     });
-    m_pipeline = std::make_unique<JobPipeline>(*m_handler, *m_creation);
+    m_relay = std::make_unique<RelayClient>(m_handler->Settings(), m_folders, &m_events);
+    m_pipeline = std::make_unique<JobPipeline>(*m_handler, *m_creation, m_relay.get());
+    m_pipeline->SetRelayFrameHandler([this](const std::string& spoolPath, const std::string& jobText) {
+        return AcceptRelayFrame(*m_handler, spoolPath, jobText);
+    });
+}
+
+void VvpdEvents::StatusTextChanged(const std::string& statusText) { m_out << "Status: " << statusText << std::endl; }
+
+JobOutcome VvpdRuntime::HandleReceivedJob(const std::string& spoolPath) {
+    const VNPTRRegValues settings = m_handler->Settings().Get();
+    if (settings.SaveMode == 0 && !settings.VocanetServer.empty()) m_relay->QueryServerInfo();
+    return m_pipeline->HandleSpoolFile(spoolPath);
+}
+
+void VvpdRuntime::Tick() {
+    if (m_handler->Settings().Get().SaveMode == 0) m_relay->RefreshDomainList();
 }
 
 VvpdRuntime::~VvpdRuntime() = default;

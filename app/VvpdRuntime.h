@@ -9,6 +9,7 @@
 #include "MessageSigner.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
+#include "RelayClient.h"
 #include "VvpdCommands.h"
 #include "txttopitdefUnit.h"
 
@@ -16,6 +17,16 @@
 #include <memory>
 
 namespace vvp {
+
+// vvpd shows what a window would show as lines on its output.
+class VvpdEvents final : public EngineEvents {
+public:
+    explicit VvpdEvents(std::ostream& out) : m_out(out) {}
+    void StatusTextChanged(const std::string& statusText) override;
+
+private:
+    std::ostream& m_out;
+};
 
 // The composition root of the headless service: every seam with its production implementation.
 class VvpdRuntime {
@@ -32,6 +43,13 @@ public:
     const Folders& GetFolders() const { return m_folders; }
     const Clock& GetClock() const { return *m_clock; }
     HeadlessPrompter& GetPrompter() { return m_prompter; }
+    RelayClient& Relay() { return *m_relay; }
+
+    // A job whose connection has closed, on a job thread: in Save Mode 0 the server's domains are
+    // asked for first, then the pipeline handles the spool file.
+    JobOutcome HandleReceivedJob(const std::string& spoolPath);
+    // The once-a-second work of the main window's timer.
+    void Tick();
 
 private:
     const VvpdOptions m_options;
@@ -41,12 +59,13 @@ private:
     ActivityLog m_log;
     HeadlessPrompter m_prompter;
     NullPrintService m_printService;
-    EngineEvents m_events;
+    VvpdEvents m_events;
     UnsignedMessageSigner m_signer;
     std::unique_ptr<KXPrintHandler> m_handler;
     std::unique_ptr<pathology::HeadlessPathologyDialogs> m_pathologyDialogs;
     std::unique_ptr<pathology::PathologyContext> m_pathology;
     std::unique_ptr<MessageCreation> m_creation;
+    std::unique_ptr<RelayClient> m_relay;
     std::unique_ptr<JobPipeline> m_pipeline;
 };
 

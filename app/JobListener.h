@@ -1,0 +1,80 @@
+#pragma once
+
+#include "Settings.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vvp {
+
+class KXPrintHandler;
+
+struct ListenerOptions {
+    size_t ioThreads = 2;
+    std::string bindAddress; // empty: every local address
+    size_t readBufferBytes = 64 * 1024;
+};
+
+// Limits on what one connection may cost, from the settings.
+struct ListenerLimits {
+    std::chrono::seconds idleTimeout{600}; // 0: never
+    uint64_t maxJobBytes = 256ull << 20;   // 0: no limit
+    std::vector<std::string> allowedPeers; // empty: everyone
+
+    static ListenerLimits FromSettings(const VNPTRRegValues& values);
+};
+
+// The addresses of an AllowedPeers text (";", "," or blanks between them).
+std::vector<std::string> ParseAllowedPeers(const std::string& text);
+bool PeerAllowed(const std::vector<std::string>& allowedPeers, const std::string& peer);
+
+// The print job listener (IdTCPServer1): accepts connections on Port, writes every byte a
+// connection sends into its spool file as it arrives, answers the peer requests "SVRINFO" and
+// "ADDR", and hands each finished job on. Reception runs on a few I/O threads; an idle
+// connection costs a socket, not a thread.
+class JobListener {
+public:
+    // Called on an I/O thread once a connection that sent bytes has ended and its spool file is
+    // closed; it should queue the job, not handle it.
+    using JobReady = std::function<void(const std::string& spoolPath)>;
+    // The reply to "ADDR": every address-book line followed by CR LF, then "." CR LF.
+    using AddressReply = std::function<std::string()>;
+
+    JobListener(KXPrintHandler& handler, JobReady onJob, ListenerOptions options = {});
+    ~JobListener();
+    JobListener(const JobListener&) = delete;
+    JobListener& operator=(const JobListener&) = delete;
+
+    // Listens on values.Port on every local address (again, when already active). On success the
+    // status text is "Listening to " + PortName + " port"; otherwise "Error " + the reason and
+    // false.
+    bool Activate(const VNPTRRegValues& values);
+    // Stops accepting; connections in progress still finish. Status text "Disabled".
+    void Deactivate();
+    // Stops accepting and ends every connection: those that sent nothing at once, the others when
+    // their sender closes or after grace, then handled as received. Stops the I/O threads.
+    void Shutdown(std::chrono::milliseconds grace);
+
+    std::string StatusText() const;
+    bool Active() const;
+    int BoundPort() const; // 0 when not listening
+    size_t OpenConnections() const;
+
+    void SetAddressReply(AddressReply reply);
+    // The account list answered to "SVRINFO" in Save Mode 2, read from the program folder. Called
+    // at activation in Save Mode 2 and when that mode is chosen, not per request.
+    void RefreshDomainText();
+    std::string DomainText() const;
+
+    struct Impl; // shared with the connections in the implementation
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace vvp
