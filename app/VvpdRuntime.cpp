@@ -1,6 +1,7 @@
 #include "VvpdRuntime.h"
 
 #include "RelayFrames.h"
+#include "uPrintGenericRequest.h"
 
 #include <cstdlib>
 #include <ostream>
@@ -29,13 +30,22 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     : m_options(options), m_folders(ResolveFolders(options.programFolder)), m_clock(MakeClockFromEnvironment()),
       m_registry(options.registryFile.empty() ? EnvOr("VVP_REGISTRY", RegFileStore::DefaultPath())
                                               : options.registryFile),
-      m_log(*m_clock), m_prompter(&out), m_events(out) {
+      m_log(*m_clock), m_prompter(&out),
+      m_printService([this] { return m_handler ? m_handler->Settings().Get().PrintFolder : std::string(); },
+                     PdfPrintService::kPrinterName, &m_log),
+      m_events(out) {
     m_log.Subscribe([&out](const std::string& line) { out << line << std::endl; });
     m_handler = std::make_unique<KXPrintHandler>(
         EngineServices{*m_clock, m_log, m_prompter, m_printService, m_registry, m_events, m_folders});
-    m_creation = std::make_unique<MessageCreation>(*m_handler, m_signer);
+    m_letters = std::make_unique<RtfLetterService>(*m_handler);
+    m_creation = std::make_unique<MessageCreation>(*m_handler, m_signer, m_letters.get());
     m_pathologyDialogs = std::make_unique<pathology::HeadlessPathologyDialogs>(m_prompter);
-    m_pathology = std::make_unique<pathology::PathologyContext>(*m_clock, *m_pathologyDialogs, m_folders.program);
+    m_pathology = std::make_unique<pathology::PathologyContext>(
+        *m_clock, *m_pathologyDialogs, m_folders.program,
+        [this](const std::string& reportPrinter, pathology::TPitFile& record) {
+            pathology::PrintRequestForm(reportPrinter, record,
+                                        {m_printService, m_prompter, &m_log, m_folders.program});
+        });
     m_creation->SetPathologyRequestCreator([this](const std::string& page, const std::string& reportPrinter) {
         return pathology::CreatePathologyRequest(page, reportPrinter, *m_pathology);
     });

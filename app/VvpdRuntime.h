@@ -7,8 +7,10 @@
 #include "MessageCreation.h"
 #include "HeadlessPathologyDialogs.h"
 #include "MessageSigner.h"
+#include "PdfPrintService.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
+#include "RtfLetterService.h"
 #include "RelayClient.h"
 #include "VvpdCommands.h"
 #include "txttopitdefUnit.h"
@@ -58,10 +60,11 @@ private:
     RegFileStore m_registry;
     ActivityLog m_log;
     HeadlessPrompter m_prompter;
-    NullPrintService m_printService;
+    PdfPrintService m_printService; // printouts as PDF files in the Print Folder
     VvpdEvents m_events;
     UnsignedMessageSigner m_signer;
     std::unique_ptr<KXPrintHandler> m_handler;
+    std::unique_ptr<RtfLetterService> m_letters;
     std::unique_ptr<pathology::HeadlessPathologyDialogs> m_pathologyDialogs;
     std::unique_ptr<pathology::PathologyContext> m_pathology;
     std::unique_ptr<MessageCreation> m_creation;

@@ -52,6 +52,7 @@ VNPTRRegValues DefaultRegValues(const Folders& folders) {
     VNPTRRegValues v;
     v.SavePath = folders.program + "VirtualPrinter/";
     v.LetterheadPath = folders.program;
+    v.PrintFolder = folders.program + "Printed/";
     return v;
 }
 
@@ -75,6 +76,7 @@ const std::vector<RegField>& RegFields() {
         NumberField("Max Job MB", &VNPTRRegValues::MaxJobMegabytes, 1, 65535),
         NumberField("Address Exchange Timeout", &VNPTRRegValues::AddressExchangeSeconds, 1, 86400),
         StringField("Allowed Peers", &VNPTRRegValues::AllowedPeers),
+        StringField("Print Folder", &VNPTRRegValues::PrintFolder, true),
     };
     return fields;
 }
@@ -84,7 +86,7 @@ const std::vector<const char*>& SaveOrder() {
         "Port",          "PortName",        "Report Printer",       "Save Mode",   "Save Path",
         "Entity",        "MsgRecipient",    "VocanetServer",        "HeSA Tokens", "Monitor Signing Path",
         "Monitor Path",  "Letterhead Path", "Sign Only Text",       "Field Widths", "Idle Timeout",
-        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers"};
+        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers", "Print Folder"};
     return order;
 }
 

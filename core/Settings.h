@@ -46,6 +46,7 @@ struct VNPTRRegValues {
     uint32_t MaxJobMegabytes = 256;          // a larger job is cut off and handled as received
     uint32_t AddressExchangeSeconds = 60;    // whole "ADDR" exchange
     std::string AllowedPeers;                // ";"-separated addresses allowed to relay; empty = everyone
+    std::string PrintFolder;                 // printouts as PDF files when printing goes to PDF
 };
 
 VNPTRRegValues DefaultRegValues(const Folders& folders);

@@ -10,7 +10,7 @@ packages=(
   libasio-dev libssl-dev openssl libjpeg62-turbo-dev
   qt6-base-dev
   cups cups-bsd cups-filters libcups2-dev
-  poppler-utils unrtf python3
+  poppler-utils unrtf python3 libreoffice-writer-nogui
   clang libclang-rt-14-dev
 )
 missing=()
