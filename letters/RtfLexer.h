@@ -39,6 +39,9 @@ public:
 
     // Reads the next token; false at the end of the source or on an error (then Error() is set).
     bool Next(Token& token);
+    // Steps over raw bytes up to the next brace or backslash (content nobody reads, such as
+    // picture data); returns how many.
+    std::size_t SkipPlainBytes();
     const std::string& Error() const { return m_error; }
 
 private:

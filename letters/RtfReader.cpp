@@ -109,7 +109,10 @@ Result<Layout> Reader::Run() {
     m_stack.reserve(64);
     Token t;
     bool closed = false;
-    while (!closed && m_lexer.Next(t)) {
+    while (!closed) {
+        if (m_skip == 0 && !m_stack.empty() && Top().dest == Dest::Skip && m_lexer.SkipPlainBytes() > 0)
+            m_prevOpen = false;
+        if (!m_lexer.Next(t)) break;
         if (m_skip > 0) {
             if (t.kind == TokenKind::GroupOpen || t.kind == TokenKind::GroupClose) {
                 EndUnicodeSkip(true);
