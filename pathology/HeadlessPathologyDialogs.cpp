@@ -6,7 +6,8 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
                                                                   PathDetailsSession& session) {
     const std::vector<std::string> names = session.File().LaboratoryNames();
     std::string list;
-    for (const auto& n : names) list += (list.empty() ? "" : ", ") + n;
+    for (const auto& n : names)
+        list += (list.empty() ? "" : ", ") + n;
     const std::string text =
         request.caption + "\r\nPatient: " + request.patientName + "\r\nLaboratories: " + list;
     std::optional<std::string> fallback;
@@ -35,8 +36,9 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
 
 std::optional<tLaboratoryInfo> HeadlessPathologyDialogs::EditLaboratory(const tLaboratoryInfo& info) {
     m_prompter.Message({"Pathology Laboratory Information",
-                        "The laboratory details for \"" + info.LabName + "\" cannot be entered here; add them to " +
-                            kLabFileName + " in the program folder.",
+                        "The laboratory details for \"" + info.LabName +
+                            "\" cannot be entered here; add them to " + kLabFileName +
+                            " in the program folder.",
                         Buttons::Ok, Icon::Warning});
     return std::nullopt;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Prompter.h"
 #include "fmPathologyDetails.h"
+#include "Prompter.h"
 
 namespace vvp::pathology {
 
@@ -13,7 +13,8 @@ class HeadlessPathologyDialogs final : public PathologyDialogs {
 public:
     explicit HeadlessPathologyDialogs(Prompter& prompter) : m_prompter(prompter) {}
 
-    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request, PathDetailsSession& session) override;
+    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request,
+                                            PathDetailsSession& session) override;
     std::optional<tLaboratoryInfo> EditLaboratory(const tLaboratoryInfo& info) override;
     bool CanEditLaboratories() const override { return false; }
 

@@ -26,7 +26,9 @@ TDateTime ReportDate(const std::string& text) {
     }
 }
 
-std::string PhoneItem(const std::string& phones, int n) { return FormatPhone(StrField(phones, ';', n)); }
+std::string PhoneItem(const std::string& phones, int n) {
+    return FormatPhone(StrField(phones, ';', n));
+}
 
 std::string SecondsSinceMidnight(TDateTime now) {
     const double fraction = now - std::floor(now);
@@ -37,8 +39,10 @@ std::string SecondsSinceMidnight(TDateTime now) {
 
 std::string BuildClinicalNotes(tReferralTicks& t) {
     std::string n = t.Notes;
-    if (t.Fasting) n += "Fasting;";
-    else if (t.Random) n += "Random (non-Fasting);";
+    if (t.Fasting)
+        n += "Fasting;";
+    else if (t.Random)
+        n += "Random (non-Fasting);";
 
     if (t.Pregnant) {
         n += "Pregnant";
@@ -60,8 +64,10 @@ std::string BuildClinicalNotes(tReferralTicks& t) {
     if (t.Iucd) n += "IUCD;";
     if (t.AbnormalBleeding) n += "Abnormal Bleeding;";
 
-    if (t.CervixAppearance == 0) n += "Cervical Appearance: Benign;";
-    else if (t.CervixAppearance == 1) n += "Cervical Appearance: SUSPICIOUS;";
+    if (t.CervixAppearance == 0)
+        n += "Cervical Appearance: Benign;";
+    else if (t.CervixAppearance == 1)
+        n += "Cervical Appearance: SUSPICIOUS;";
 
     if (t.Urgent) n += "URGENT ";
     if (!t.FaxResultsTo.empty()) n += "PLEASE FAX RESULTS TO " + t.FaxResultsTo + " ";
@@ -72,12 +78,14 @@ std::string BuildClinicalNotes(tReferralTicks& t) {
     }
     n += ";";
 
-    static const char* const billing[] = {"Billing:Private;",     "Billing:Concession;",
-                                          "Billing:BULKBILL;",    "Billing:Veterans;",
+    static const char* const billing[] = {"Billing:Private;",      "Billing:Concession;",
+                                          "Billing:BULKBILL;",     "Billing:Veterans;",
                                           "Billing:Work Related;", "Billing:Motor Vehicle Injury;",
                                           "Billing:Defence Force;"};
-    if (t.Billing >= 0 && t.Billing <= 6) n += billing[t.Billing];
-    else if (t.Billing == 7) n += "Billing:FUND " + Trim(t.FundCode + " " + t.BillingNumber) + ";";
+    if (t.Billing >= 0 && t.Billing <= 6)
+        n += billing[t.Billing];
+    else if (t.Billing == 7)
+        n += "Billing:FUND " + Trim(t.FundCode + " " + t.BillingNumber) + ";";
 
     if (t.PatientStatus.empty()) t.PatientStatus = "Outpatient";
     if (UpperCase(t.PatientStatus.substr(0, 1)) != "O") n += "Patient Status-" + t.PatientStatus + ";";
@@ -90,14 +98,16 @@ std::string BuildClinicalNotes(tReferralTicks& t) {
 size_t EstimateOrderSize(const TPitFile& r) {
     const TDoctorRecord& d = r.Doctors[1];
     const tReferralTicks& t = r.Ticks;
-    const size_t doctor = d.ProviderNo.size() + d.FamilyName.size() + d.GivenName.size() + d.Title.size() + 32;
+    const size_t doctor =
+        d.ProviderNo.size() + d.FamilyName.size() + d.GivenName.size() + d.Title.size() + 32;
     const size_t notes = t.Notes.size() + t.Lnmp.size() * 2 + t.Edc.size() + t.FaxResultsTo.size() +
-                         t.PhoneResultsTo.size() + t.ResultsBy.size() + t.FundCode.size() + t.BillingNumber.size() +
-                         t.PatientStatus.size() + 600;
+                         t.PhoneResultsTo.size() + t.ResultsBy.size() + t.FundCode.size() +
+                         t.BillingNumber.size() + t.PatientStatus.size() + 600;
     const size_t perPair = doctor * 3 + d.Address.size() * 2 + notes + r.CopyToText.size() * 2 + 16 +
                            r.SendingFacility.size() * 2 + r.SendingApp.size() + 200;
     size_t tests = 0;
-    for (char c : r.Tests) tests += c == ';';
+    for (char c : r.Tests)
+        tests += c == ';';
     return (tests + 1) * perPair + r.Tests.size() + r.Address.size() * 2 + r.Phones.size() * 2 + 4096;
 }
 
@@ -119,19 +129,19 @@ void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& c
     std::string text;
     auto segment = [&text](const std::string& s) { text += s + "\n"; };
 
-    const std::string fhs = "FHS|^~\\&|" + r.SendingApp + "|" + f1 + "|" + r.ReceivingApp + "|" + receivingFacility +
-                            "|" + t1 + "||" + labAddress + "_" + t1 + ".ORM||" + n;
+    const std::string fhs = "FHS|^~\\&|" + r.SendingApp + "|" + f1 + "|" + r.ReceivingApp + "|" +
+                            receivingFacility + "|" + t1 + "||" + labAddress + "_" + t1 + ".ORM||" + n;
     segment(fhs);
     segment("BHS" + fhs.substr(3));
-    segment("MSH|^~\\&|" + r.SendingApp + "|" + r.SendingFacility + "|" + r.ReceivingApp + "|" + receivingFacility +
-            "|" + t1 + "||ORM^O01^ORM_O01|" + f1 + "_" + t1.substr(0, 8) + "." + t1.substr(8, 6) + "|P|2.3.1|" + n +
-            "||AL|AL|AUS|||");
+    segment("MSH|^~\\&|" + r.SendingApp + "|" + r.SendingFacility + "|" + r.ReceivingApp + "|" +
+            receivingFacility + "|" + t1 + "||ORM^O01^ORM_O01|" + f1 + "_" + t1.substr(0, 8) + "." +
+            t1.substr(8, 6) + "|P|2.3.1|" + n + "||AL|AL|AUS|||");
 
     std::string dob;
     if (!r.DobText.empty()) dob = FormatDateTime("yyyymmddhhnnsszzz", ReportDate(r.DobText));
-    segment("PID|1||" + BuildPatientIdentifiers(r) + "||" + FormatPersonName(r, 0) + "||" + dob + "|" + r.Sex +
-            "|||" + FormatPatientAddress(r) + "||" + PhoneItem(r.Phones, 1) + "|" + PhoneItem(r.Phones, 2) +
-            "||||||");
+    segment("PID|1||" + BuildPatientIdentifiers(r) + "||" + FormatPersonName(r, 0) + "||" + dob + "|" +
+            r.Sex + "|||" + FormatPatientAddress(r) + "||" + PhoneItem(r.Phones, 1) + "|" +
+            PhoneItem(r.Phones, 2) + "||||||");
 
     if (r.Ticks.PatientStatus.empty()) r.Ticks.PatientStatus = "O";
     const std::string patientClass = UpperCase(r.Ticks.PatientStatus.substr(0, 1));
@@ -150,10 +160,11 @@ void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& c
         start = end + 1;
         if (test.empty()) continue;
         const std::string placer = n + "-" + std::to_string(j) + "^" + f1;
-        segment("ORC|NW|" + placer + "||" + n + "^" + r.SendingFacility + "|IP||||" + t2 + "|||" + doctor + "||||" +
-                doctorAddress);
-        segment("OBR|" + std::to_string(j + 1) + "|" + placer + "||^" + test + "^" + r.SendingApp + "||||||L|L||" +
-                BuildClinicalNotes(r.Ticks) + "|||" + doctor + "|||||||||||^^^" + t2 + "^^" + priority + "|" + copyTo);
+        segment("ORC|NW|" + placer + "||" + n + "^" + r.SendingFacility + "|IP||||" + t2 + "|||" + doctor +
+                "||||" + doctorAddress);
+        segment("OBR|" + std::to_string(j + 1) + "|" + placer + "||^" + test + "^" + r.SendingApp +
+                "||||||L|L||" + BuildClinicalNotes(r.Ticks) + "|||" + doctor + "|||||||||||^^^" + t2 + "^^" +
+                priority + "|" + copyTo);
         ++j;
     }
     segment("BTS|1||");
@@ -175,7 +186,8 @@ Result<int> OpenLocked(const std::string& path) {
             close(fd);
             return ErrnoError("Cannot lock " + path, err);
         }
-        struct stat opened {}, current {};
+        struct stat opened {
+        }, current{};
         if (fstat(fd, &opened) == 0 && stat(path.c_str(), &current) == 0 && opened.st_ino == current.st_ino &&
             opened.st_dev == current.st_dev)
             return fd;
@@ -219,6 +231,8 @@ Result<int> TakeGroupCounter(const std::string& programFolder) {
     return last;
 }
 
-int NextGroupCounter(const std::string& programFolder) { return TakeGroupCounter(programFolder).value_or(-1); }
+int NextGroupCounter(const std::string& programFolder) {
+    return TakeGroupCounter(programFolder).value_or(-1);
+}
 
 } // namespace vvp::pathology

@@ -12,28 +12,39 @@ namespace vvp::pathology {
 
 namespace {
 
-constexpr const char* kTitles[] = {"MR",        "MISTER",      "MRS",       "MISS",
-                                   "MS",        "MASTER",      "DR",        "DOCTOR",
-                                   "SISTER",    "SR",          "PROF",      "PROFESSOR",
-                                   "MONSIGNOR", "MONSEIGNEUR", "MSGR",      "ASSOCIATE PROFESSOR",
-                                   "ASSOC PROFFESSOR", "ASSOC PROF"};
+constexpr const char* kTitles[] = {"MR",
+                                   "MISTER",
+                                   "MRS",
+                                   "MISS",
+                                   "MS",
+                                   "MASTER",
+                                   "DR",
+                                   "DOCTOR",
+                                   "SISTER",
+                                   "SR",
+                                   "PROF",
+                                   "PROFESSOR",
+                                   "MONSIGNOR",
+                                   "MONSEIGNEUR",
+                                   "MSGR",
+                                   "ASSOCIATE PROFESSOR",
+                                   "ASSOC PROFFESSOR",
+                                   "ASSOC PROF"};
 
 constexpr const char* kStreetTypes[] = {
-    "ALLEY",    "ARC",        "ARCADE",   "AVE",       "AVENUE",    "BEND",       "BLVD",
-    "BOULEVARDE", "BRACE",    "CENTRE",   "CHASE",     "CIRC",      "CIRCLE",     "CIRCUIT",
-    "CIRCUS",   "CL",         "CLOSE",    "CONCOURSE", "CORNER",    "CORSO",      "COURT",
-    "CRES",     "CRESCENT",   "CROSSING", "CRT",       "DRIVE",     "DRV",        "ENTRANCE",
-    "ESPL",     "ESPLANADE",  "EXPRESSWAY", "FREEWAY", "FRONTAGE",  "FWY",        "GARDEN",
-    "GATE",     "GLADE",      "GLEN",     "GRA",       "GRANGE",    "GROUND",     "GROVE",
-    "GRV",      "HEIGHTS",    "HGHTS",    "HIGHWAY",   "HWY",       "JUNCT",      "JUNCTION",
-    "LA",       "LANE",       "LINK",     "LOOP",      "MEWS",      "MNT",        "MOUNT",
-    "NOOK",     "OUTLOOK",    "PARADE",   "PARKWAY",   "PASS",      "PDE",        "PL",
-    "PLACE",    "PLAZA",      "PNT",      "POINT",     "PORT",      "PROMENADE",  "QUADRANGLE",
-    "QUADRANT", "QUAY",       "QY",       "RD",        "RESERVE",   "REST",       "RETREAT",
-    "RIDGE",    "RIGHT OF WAY", "RISE",   "ROAD",      "ROADWAY",   "ROUND",      "ROW",
-    "SIDING",   "SQ",         "SQUARE",   "ST",        "STREET",    "STREETS",    "TERR",
-    "TERRACE",  "TOLLWAY",    "TRACK",    "VIEW",      "WALK",      "WALKWAY",    "WAY",
-    "WYND"};
+    "ALLEY",    "ARC",       "ARCADE",  "AVE",      "AVENUE",    "BEND",       "BLVD",         "BOULEVARDE",
+    "BRACE",    "CENTRE",    "CHASE",   "CIRC",     "CIRCLE",    "CIRCUIT",    "CIRCUS",       "CL",
+    "CLOSE",    "CONCOURSE", "CORNER",  "CORSO",    "COURT",     "CRES",       "CRESCENT",     "CROSSING",
+    "CRT",      "DRIVE",     "DRV",     "ENTRANCE", "ESPL",      "ESPLANADE",  "EXPRESSWAY",   "FREEWAY",
+    "FRONTAGE", "FWY",       "GARDEN",  "GATE",     "GLADE",     "GLEN",       "GRA",          "GRANGE",
+    "GROUND",   "GROVE",     "GRV",     "HEIGHTS",  "HGHTS",     "HIGHWAY",    "HWY",          "JUNCT",
+    "JUNCTION", "LA",        "LANE",    "LINK",     "LOOP",      "MEWS",       "MNT",          "MOUNT",
+    "NOOK",     "OUTLOOK",   "PARADE",  "PARKWAY",  "PASS",      "PDE",        "PL",           "PLACE",
+    "PLAZA",    "PNT",       "POINT",   "PORT",     "PROMENADE", "QUADRANGLE", "QUADRANT",     "QUAY",
+    "QY",       "RD",        "RESERVE", "REST",     "RETREAT",   "RIDGE",      "RIGHT OF WAY", "RISE",
+    "ROAD",     "ROADWAY",   "ROUND",   "ROW",      "SIDING",    "SQ",         "SQUARE",       "ST",
+    "STREET",   "STREETS",   "TERR",    "TERRACE",  "TOLLWAY",   "TRACK",      "VIEW",         "WALK",
+    "WALKWAY",  "WAY",       "WYND"};
 
 struct StateEntry {
     const char* name;
@@ -66,9 +77,13 @@ const std::string kAddressSeparators = std::string(" .-:;\\/,(){}[]!@#$%^&*=+?<>
 const std::string kLineBreakToken = "<LINE BREAK>";
 constexpr char kHardBlank = '\x14';
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool HasDigit(const std::string& s) { return std::any_of(s.begin(), s.end(), IsDigit); }
+bool HasDigit(const std::string& s) {
+    return std::any_of(s.begin(), s.end(), IsDigit);
+}
 
 std::string ReplaceChars(std::string text, const std::string& chars, char with) {
     for (auto& c : text)
@@ -91,7 +106,9 @@ std::string Xpn(const std::string& family, const std::string& given, const std::
     return f + "^" + g + "^^" + t;
 }
 
-bool ValidSlot(int slot) { return slot >= 1 && slot <= TPitFile::kDoctorSlots; }
+bool ValidSlot(int slot) {
+    return slot >= 1 && slot <= TPitFile::kDoctorSlots;
+}
 
 const TDoctorRecord& Slot(const TPitFile& record, int slot) {
     static const TDoctorRecord empty;
@@ -119,7 +136,9 @@ bool InBoxWords(const std::string& upper) {
     return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return upper == w; });
 }
 
-bool EndsWithCr(const std::string& s) { return !s.empty() && s.back() == '\r'; }
+bool EndsWithCr(const std::string& s) {
+    return !s.empty() && s.back() == '\r';
+}
 
 // The lines of the address as the token rules break it up.
 std::string BuildAddressLines(const std::vector<std::string>& tokens, std::string& type) {
@@ -165,7 +184,9 @@ bool ContainsStreetType(const std::string& upperLine) {
     return false;
 }
 
-bool IsOneWord(const std::string& line) { return line.find(' ') == std::string::npos; }
+bool IsOneWord(const std::string& line) {
+    return line.find(' ') == std::string::npos;
+}
 
 } // namespace
 
@@ -202,9 +223,12 @@ void ClassifyAddressLines(const std::vector<std::string>& lines, ParsedAddress& 
                 restart = i;
             }
         } else if (!hasDigit[i]) {
-            if (a.street.empty()) a.other += " " + line;
-            else if (a.suburb.empty() && i > s) a.suburb = line;
-            else a.other += " " + line;
+            if (a.street.empty())
+                a.other += " " + line;
+            else if (a.suburb.empty() && i > s)
+                a.suburb = line;
+            else
+                a.other += " " + line;
         } else if (a.street.empty()) {
             const std::string& u = upper[i];
             if (u.find(" BOX ") != std::string::npos || u.find("LOCKED BAG ") != std::string::npos ||
@@ -231,10 +255,14 @@ void ClassifyAddressLines(const std::vector<std::string>& lines, ParsedAddress& 
         a.street = lines[s];
         for (; folded < s; ++folded) {
             const std::string& line = lines[folded];
-            if (prefix.state.empty() && isState[folded]) prefix.state = line;
-            else if (isPostcode[folded] && prefix.postcode.empty()) prefix.postcode = line;
-            else if (hasStreetType[folded]) prefix.other += line + " ";
-            else prefix.other += " " + line;
+            if (prefix.state.empty() && isState[folded])
+                prefix.state = line;
+            else if (isPostcode[folded] && prefix.postcode.empty())
+                prefix.postcode = line;
+            else if (hasStreetType[folded])
+                prefix.other += line + " ";
+            else
+                prefix.other += " " + line;
         }
         state = prefix.state;
         postcode = prefix.postcode;
@@ -242,12 +270,16 @@ void ClassifyAddressLines(const std::vector<std::string>& lines, ParsedAddress& 
         tail.clear();
         for (size_t j = s; j < n && !restart; ++j) {
             const std::string& line = lines[j];
-            if (state.empty() && isState[j]) state = line;
-            else if (isPostcode[j] && postcode.empty()) postcode = line;
+            if (state.empty() && isState[j])
+                state = line;
+            else if (isPostcode[j] && postcode.empty())
+                postcode = line;
             else if (hasStreetType[j]) {
                 if (j > s) restart = j;
-            } else if (!hasDigit[j] && suburb.empty() && j > s) suburb = line;
-            else tail += " " + line;
+            } else if (!hasDigit[j] && suburb.empty() && j > s)
+                suburb = line;
+            else
+                tail += " " + line;
         }
     }
     a.state = state;
@@ -271,7 +303,9 @@ bool IsTitleExact(const std::string& word) {
     return std::any_of(std::begin(kTitles), std::end(kTitles), [&](const char* t) { return word == t; });
 }
 
-bool IsTitle(const std::string& word) { return IsTitleExact(UpperCase(word)); }
+bool IsTitle(const std::string& word) {
+    return IsTitleExact(UpperCase(word));
+}
 
 bool IsStreetType(const std::string& upperWord) {
     return std::any_of(std::begin(kStreetTypes), std::end(kStreetTypes),
@@ -358,7 +392,8 @@ ParsedAddress ParseAddressParts(const std::string& address) {
     std::replace(text.begin(), text.end(), '\n', '\r');
     text = StrReplace(text, "\r\r", "\r");
     size_t lead = 0;
-    while (lead < text.size() && kAddressSeparators.find(text[lead]) != std::string::npos) ++lead;
+    while (lead < text.size() && kAddressSeparators.find(text[lead]) != std::string::npos)
+        ++lead;
     text.erase(0, lead);
 
     ParsedAddress a;
@@ -391,8 +426,8 @@ ParsedAddress ParseAddressParts(const std::string& address) {
 
 std::string ParseAddress(const std::string& address) {
     const ParsedAddress a = ParseAddressParts(address);
-    return a.other + '\r' + a.street + '\r' + a.suburb + '\r' + a.state + '\r' + a.postcode + '\r' + a.country +
-           '\r' + a.type;
+    return a.other + '\r' + a.street + '\r' + a.suburb + '\r' + a.state + '\r' + a.postcode + '\r' +
+           a.country + '\r' + a.type;
 }
 
 std::string FormatAddressText(const std::string& address) {
@@ -402,11 +437,13 @@ std::string FormatAddressText(const std::string& address) {
         return out;
     }
     const ParsedAddress a = ParseAddressParts(address);
-    return a.street + "^" + a.other + "^" + a.suburb + "^" + a.state + "^" + a.postcode + "^" + a.country + "^" +
-           a.type;
+    return a.street + "^" + a.other + "^" + a.suburb + "^" + a.state + "^" + a.postcode + "^" + a.country +
+           "^" + a.type;
 }
 
-std::string FormatPatientAddress(const TPitFile& record) { return FormatAddressText(record.Address); }
+std::string FormatPatientAddress(const TPitFile& record) {
+    return FormatAddressText(record.Address);
+}
 
 std::string FormatDoctorAddress(const TPitFile& record, int slot) {
     std::string address = Slot(record, slot).Address;
@@ -417,7 +454,8 @@ std::string FormatDoctorAddress(const TPitFile& record, int slot) {
 std::string FormatPhone(const std::string& phone) {
     if (phone.empty()) return {};
     std::string text = phone;
-    while (text.find("  ") != std::string::npos) text = StrReplace(text, "  ", " ");
+    while (text.find("  ") != std::string::npos)
+        text = StrReplace(text, "  ", " ");
     const std::string fallback = "^^^^^^" + StrStrip(phone, " .,-()|~^");
     std::string country, area, local;
     int n = 0;
@@ -425,18 +463,24 @@ std::string FormatPhone(const std::string& phone) {
         const char c = text[i];
         if (IsDigit(c)) {
             ++n;
-            if (n <= 8) local.insert(local.begin(), c);
-            else if (n <= 11) area.insert(area.begin(), c);
-            else if (n <= 15) country.insert(country.begin(), c);
-            else return fallback;
+            if (n <= 8)
+                local.insert(local.begin(), c);
+            else if (n <= 11)
+                area.insert(area.begin(), c);
+            else if (n <= 15)
+                country.insert(country.begin(), c);
+            else
+                return fallback;
         } else if (c == ')') {
             if (n < 9) n = 8;
         } else if (c == '(') {
             if (n < 12) n = 10;
         } else if (c == ' ' || c == ',' || c == '-') {
             if (n == 0) return fallback;
-            if (n >= 6 && n <= 8) n = 8;
-            else if (n >= 9 && n <= 11) n = 10;
+            if (n >= 6 && n <= 8)
+                n = 8;
+            else if (n >= 9 && n <= 11)
+                n = 10;
         }
     }
     return "^^^^" + country + "^" + area + "^" + local;
@@ -446,23 +490,39 @@ std::string BuildPatientIdentifiers(const TPitFile& record) {
     const tReferralTicks& t = record.Ticks;
     std::string out;
     if (!record.YourRef.empty())
-        out += record.YourRef + (!t.PatientStatus.empty() && t.PatientStatus[0] == 'I' ? "^^^^UR" : "^^^^IP") +
-               "~";
+        out += record.YourRef +
+               (!t.PatientStatus.empty() && t.PatientStatus[0] == 'I' ? "^^^^UR" : "^^^^IP") + "~";
     if (!record.MedicareNo.empty()) {
         out += record.MedicareNo;
-        if (record.MedicareIrn >= 1 && record.MedicareIrn <= 9) out += static_cast<char>('0' + record.MedicareIrn);
+        if (record.MedicareIrn >= 1 && record.MedicareIrn <= 9)
+            out += static_cast<char>('0' + record.MedicareIrn);
         out += "^^^AUSHIC^MC~";
     }
     if (!t.BillingNumber.empty()) {
         switch (t.Billing) {
-        case 0: out += t.BillingNumber + "^^^^XR"; break;
-        case 1: out += t.BillingNumber + "^^^^HC"; break;
-        case 3: out += t.BillingNumber + "^^^AUSDVA^DVA"; break;
-        case 4: out += t.BillingNumber + "^^^^WC"; break;
-        case 5: out += t.BillingNumber + "^^^^TAC"; break;
-        case 6: out += t.BillingNumber + "^^^^MSN"; break;
-        case 7: out += t.BillingNumber + "^^^" + t.FundCode + "^MEDIFUND"; break;
-        default: break;
+        case 0:
+            out += t.BillingNumber + "^^^^XR";
+            break;
+        case 1:
+            out += t.BillingNumber + "^^^^HC";
+            break;
+        case 3:
+            out += t.BillingNumber + "^^^AUSDVA^DVA";
+            break;
+        case 4:
+            out += t.BillingNumber + "^^^^WC";
+            break;
+        case 5:
+            out += t.BillingNumber + "^^^^TAC";
+            break;
+        case 6:
+            out += t.BillingNumber + "^^^^MSN";
+            break;
+        case 7:
+            out += t.BillingNumber + "^^^" + t.FundCode + "^MEDIFUND";
+            break;
+        default:
+            break;
         }
         out += "~";
     }
@@ -473,15 +533,23 @@ std::string BuildPatientIdentifiers(const TPitFile& record) {
 std::string BillingCode(const TPitFile& record) {
     const tReferralTicks& t = record.Ticks;
     switch (t.Billing) {
-    case 0: return t.BillingNumber.empty() ? "03" : "02";
+    case 0:
+        return t.BillingNumber.empty() ? "03" : "02";
     // Concession card holders are billed to Medicare like bulk-billed patients.
-    case 1: return "01";
-    case 2: return "01";
-    case 3: return "07";
-    case 4: return "04";
-    case 5: return "05";
-    case 6: return "08";
-    case 7: return t.BillingNumber.empty() ? "12" : "02";
+    case 1:
+        return "01";
+    case 2:
+        return "01";
+    case 3:
+        return "07";
+    case 4:
+        return "04";
+    case 5:
+        return "05";
+    case 6:
+        return "08";
+    case 7:
+        return t.BillingNumber.empty() ? "12" : "02";
     default: {
         const char first = t.PatientStatus.empty() ? '\0' : t.PatientStatus[0];
         return first == 'E' || first == 'I' ? "10" : "99";

@@ -1,8 +1,8 @@
 // Request creation: parse, let the user complete the request, print the form, write the order.
 
+#include "fmPathologyDetails.h"
 #include "OrmWriter.h"
 #include "QZStringManip.h"
-#include "fmPathologyDetails.h"
 #include "txttopitdefUnit.h"
 
 #include <algorithm>
@@ -92,8 +92,8 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
                 // An order numbered -1 would collide with every other failed one; refuse instead.
                 auto counter = TakeGroupCounter(context.programFolder);
                 if (!counter)
-                    return "ERROR: Unable to take an order number from " + std::string(kGroupCounterFileName) +
-                           ": " + counter.error().message;
+                    return "ERROR: Unable to take an order number from " +
+                           std::string(kGroupCounterFileName) + ": " + counter.error().message;
                 orderNumber = std::to_string(*counter);
             }
             if (!record.LabEAddress().empty()) WriteOrmMessage(record, orderNumber, context.clock);

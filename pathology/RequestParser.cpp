@@ -34,7 +34,8 @@ TDateTime GeneralDate(const std::string& text) {
 // as a list (a trailing break adds no item).
 StringList SplitItems(const std::string& text, const std::vector<std::string>& separators) {
     std::string s = text;
-    for (const auto& sep : separators) s = StrReplace(s, sep, "\n");
+    for (const auto& sep : separators)
+        s = StrReplace(s, sep, "\n");
     std::string collapsed;
     collapsed.reserve(s.size());
     for (char c : s)
@@ -47,13 +48,17 @@ const std::string& Item(const StringList& items, size_t n) {
     return items[n];
 }
 
-std::string OptionalItem(const StringList& items, size_t n) { return n < items.size() ? items[n] : std::string(); }
+std::string OptionalItem(const StringList& items, size_t n) {
+    return n < items.size() ? items[n] : std::string();
+}
 
 std::string Column(const std::string& raw, size_t from, size_t count = std::string::npos) {
     return from < raw.size() ? raw.substr(from, count) : std::string();
 }
 
-bool LeftColumnsBlank(const std::string& raw) { return Trim(Column(raw, 0, 20)).empty(); }
+bool LeftColumnsBlank(const std::string& raw) {
+    return Trim(Column(raw, 0, 20)).empty();
+}
 
 // A results-by time such as 14:30: at most five characters with an hour below 24 before the ":".
 bool IsResultsTime(const std::string& text) {
@@ -61,9 +66,13 @@ bool IsResultsTime(const std::string& text) {
     return StrToIntDef(StrBefore(text, ":"), 99) < 24;
 }
 
-std::string WithoutBlanks(const std::string& s) { return StrStrip(s, " "); }
+std::string WithoutBlanks(const std::string& s) {
+    return StrStrip(s, " ");
+}
 
-std::string Word(const std::string& s, int n) { return StrField(s, ' ', n); }
+std::string Word(const std::string& s, int n) {
+    return StrField(s, ' ', n);
+}
 
 class Parser {
 public:
@@ -101,15 +110,24 @@ public:
 private:
     Handled Handle(int& state) {
         switch (state) {
-        case 0: return MedicareLine(state);
-        case 1: return PatientLine(state);
-        case 2: return AddressLine(state);
-        case 3: return SecondAddressLine(state);
-        case 4: return TestLine(state);
-        case 5: return NotesLine(state);
-        case 6: return UpToRequestDate(state);
-        case 7: return FootLine();
-        default: return Handled::Consumed;
+        case 0:
+            return MedicareLine(state);
+        case 1:
+            return PatientLine(state);
+        case 2:
+            return AddressLine(state);
+        case 3:
+            return SecondAddressLine(state);
+        case 4:
+            return TestLine(state);
+        case 5:
+            return NotesLine(state);
+        case 6:
+            return UpToRequestDate(state);
+        case 7:
+            return FootLine();
+        default:
+            return Handled::Consumed;
         }
     }
 
@@ -270,10 +288,12 @@ private:
         d.GivenName = Word(name, 2);
         d.FamilyName = StrAfter(name, " " + d.GivenName + " ");
         std::string address;
-        for (size_t k = 2; k <= 4 && k < b.size(); ++k) address += (k > 2 ? ";" : "") + Trim(b[k]);
+        for (size_t k = 2; k <= 4 && k < b.size(); ++k)
+            address += (k > 2 ? ";" : "") + Trim(b[k]);
         d.Address = address;
         std::string contact;
-        for (size_t k = 5; k < b.size(); ++k) contact += b[k];
+        for (size_t k = 5; k < b.size(); ++k)
+            contact += b[k];
         contact = LowerCase(contact);
         std::string kept;
         for (char c : contact) {

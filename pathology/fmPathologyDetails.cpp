@@ -10,41 +10,66 @@ using K = ControlKind;
 
 bool* BoolField(tReferralTicks& t, int tag) {
     switch (tag) {
-    case 1: return &t.Fasting;
-    case 2: return &t.Random;
-    case 3: return &t.OnHormones;
-    case 4: return &t.Pregnant;
-    case 8: return &t.PostNatal;
-    case 9: return &t.PostMenopausal;
-    case 10: return &t.PastRadiotherapy;
-    case 11: return &t.Iucd;
-    case 12: return &t.AbnormalBleeding;
-    case 17: return &t.Urgent;
-    case 22: return &t.Rule3Exempt;
-    case 23: return &t.SelfDetermined;
-    default: return nullptr;
+    case 1:
+        return &t.Fasting;
+    case 2:
+        return &t.Random;
+    case 3:
+        return &t.OnHormones;
+    case 4:
+        return &t.Pregnant;
+    case 8:
+        return &t.PostNatal;
+    case 9:
+        return &t.PostMenopausal;
+    case 10:
+        return &t.PastRadiotherapy;
+    case 11:
+        return &t.Iucd;
+    case 12:
+        return &t.AbnormalBleeding;
+    case 17:
+        return &t.Urgent;
+    case 22:
+        return &t.Rule3Exempt;
+    case 23:
+        return &t.SelfDetermined;
+    default:
+        return nullptr;
     }
 }
 
 std::string* TextField(tReferralTicks& t, int tag) {
     switch (tag) {
-    case 5: return &t.Lnmp;
-    case 6: return &t.Edc;
-    case 18: return &t.PhoneResultsTo;
-    case 19: return &t.FaxResultsTo;
-    case 20: return &t.ResultsBy;
-    case 21: return &t.BillingNumber;
-    case 29: return &t.PatientStatus;
-    case 30: return &t.FundCode;
-    default: return nullptr;
+    case 5:
+        return &t.Lnmp;
+    case 6:
+        return &t.Edc;
+    case 18:
+        return &t.PhoneResultsTo;
+    case 19:
+        return &t.FaxResultsTo;
+    case 20:
+        return &t.ResultsBy;
+    case 21:
+        return &t.BillingNumber;
+    case 29:
+        return &t.PatientStatus;
+    case 30:
+        return &t.FundCode;
+    default:
+        return nullptr;
     }
 }
 
 int* IndexField(tReferralTicks& t, int tag) {
     switch (tag) {
-    case 7: return &t.CytologySite;
-    case 13: return &t.CervixAppearance;
-    default: return nullptr;
+    case 7:
+        return &t.CytologySite;
+    case 13:
+        return &t.CervixAppearance;
+    default:
+        return nullptr;
     }
 }
 
@@ -80,7 +105,11 @@ const std::vector<TaggedControl>& PathDetailsControls() {
         {26, "rbBillingMVA", K::RadioButton, "Motor Vehicle Injury", 5, {}},
         {27, "rbBillingDefence", K::RadioButton, "Defence Forces", 6, {}},
         {28, "rbBillingOther", K::RadioButton, "Health Fund or Other ", 7, {}},
-        {29, "cbxPatientLocationCode", K::ComboBox, "Patient Location Code", -1,
+        {29,
+         "cbxPatientLocationCode",
+         K::ComboBox,
+         "Patient Location Code",
+         -1,
          {"OutPatient", "InPatient", "Emergency", "Same Day Surgery", "Community Client"}},
         {30, "edHFCode", K::Edit, "", -1, {}},
     };
@@ -98,10 +127,14 @@ ControlValues ReferralDetailsToControls(const tReferralTicks& ticks) {
     ControlValues values;
     for (const auto& c : PathDetailsControls()) {
         ControlValue v;
-        if (c.kind == K::RadioButton) v.checked = t.Billing == c.billingValue;
-        else if (bool* b = BoolField(t, c.tag)) v.checked = *b;
-        else if (int* i = IndexField(t, c.tag)) v.itemIndex = *i;
-        else if (std::string* s = TextField(t, c.tag)) v.text = *s;
+        if (c.kind == K::RadioButton)
+            v.checked = t.Billing == c.billingValue;
+        else if (bool* b = BoolField(t, c.tag))
+            v.checked = *b;
+        else if (int* i = IndexField(t, c.tag))
+            v.itemIndex = *i;
+        else if (std::string* s = TextField(t, c.tag))
+            v.text = *s;
         values[c.tag] = v;
     }
     return values;
@@ -124,7 +157,9 @@ void ControlsToReferralDetails(const ControlValues& controls, tReferralTicks& ti
     }
 }
 
-std::string BillingCaption(const std::string& patientName) { return Trim(patientName + " Billing details"); }
+std::string BillingCaption(const std::string& patientName) {
+    return Trim(patientName + " Billing details");
+}
 
 LabDialogView LoadLabDialog(const std::string& sectionBody) {
     LabDialogView view;
@@ -146,9 +181,9 @@ LabDialogView LoadLabDialog(const std::string& sectionBody) {
     return view;
 }
 
-tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText, const std::string& receivingApp,
-                                const std::string& eAddress, const std::string& receivingFacility,
-                                bool yourRefIsOrder) {
+tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText,
+                                const std::string& receivingApp, const std::string& eAddress,
+                                const std::string& receivingFacility, bool yourRefIsOrder) {
     tLaboratoryInfo info;
     info.PracticeName = practiceMode ? nameText : std::string();
     info.LabName = practiceMode ? std::string(kPracticeSection) : nameText;
@@ -159,7 +194,9 @@ tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText, 
     return info;
 }
 
-bool IsReservedLabName(const std::string& name) { return SameText(Trim(name), kPracticeSection); }
+bool IsReservedLabName(const std::string& name) {
+    return SameText(Trim(name), kPracticeSection);
+}
 
 PathDetailsSession::PathDetailsSession(const std::string& programFolder, PathologyDialogs& dialogs,
                                        PathologyModuleState& state)
@@ -169,7 +206,8 @@ PathDetailsSession::PathDetailsSession(const std::string& programFolder, Patholo
 
 std::vector<std::string> PathDetailsSession::LaboratoryItems() const {
     std::vector<std::string> items{""};
-    for (auto& n : m_file.LaboratoryNames()) items.push_back(n);
+    for (auto& n : m_file.LaboratoryNames())
+        items.push_back(n);
     return items;
 }
 

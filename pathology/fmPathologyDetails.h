@@ -64,9 +64,9 @@ struct LabDialogView {
 };
 LabDialogView LoadLabDialog(const std::string& sectionBody);
 // The record the dialog's OK hands back.
-tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText, const std::string& receivingApp,
-                                const std::string& eAddress, const std::string& receivingFacility,
-                                bool yourRefIsOrder);
+tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText,
+                                const std::string& receivingApp, const std::string& eAddress,
+                                const std::string& receivingFacility, bool yourRefIsOrder);
 // "PRACTICE" in any case is kept for the practice's own section.
 bool IsReservedLabName(const std::string& name);
 
@@ -103,7 +103,8 @@ public:
 // One details dialog: the laboratory file as loaded when it opened, and the texts its OK leaves.
 class PathDetailsSession {
 public:
-    PathDetailsSession(const std::string& programFolder, PathologyDialogs& dialogs, PathologyModuleState& state);
+    PathDetailsSession(const std::string& programFolder, PathologyDialogs& dialogs,
+                       PathologyModuleState& state);
 
     LabDetailsFile& File() { return m_file; }
     // An empty item, then the upper-cased laboratory names.

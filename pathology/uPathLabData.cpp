@@ -15,7 +15,9 @@ bool IsHeader(const std::string& trimmed) {
     return !trimmed.empty() && trimmed[0] == '[' && trimmed.find(']') != std::string::npos;
 }
 
-std::string HeaderName(const std::string& trimmed) { return Trim(StrBetween(trimmed, "[", "]")); }
+std::string HeaderName(const std::string& trimmed) {
+    return Trim(StrBetween(trimmed, "[", "]"));
+}
 
 StringList ReadLines(const std::string& path) {
     if (!FileExists(path)) return {};
@@ -25,7 +27,9 @@ StringList ReadLines(const std::string& path) {
 
 } // namespace
 
-bool tLaboratoryInfo::IsPractice() const { return UpperCase(LabName) == kPracticeSection; }
+bool tLaboratoryInfo::IsPractice() const {
+    return UpperCase(LabName) == kPracticeSection;
+}
 
 tLaboratoryInfo tLaboratoryInfo::FromSection(const std::string& body) {
     const StringList lines = SplitLines(body);
@@ -58,13 +62,16 @@ std::string GetSection(const StringList& lines, const std::string& name) {
     const std::string wanted = Trim(name);
     auto matches = [&](const std::string& line) {
         const std::string trimmed = Trim(line);
-        return SameText(trimmed, "[" + name + "]") || (IsHeader(trimmed) && SameText(HeaderName(trimmed), wanted));
+        return SameText(trimmed, "[" + name + "]") ||
+               (IsHeader(trimmed) && SameText(HeaderName(trimmed), wanted));
     };
     size_t i = 0;
-    while (i < lines.size() && !matches(lines[i])) ++i;
+    while (i < lines.size() && !matches(lines[i]))
+        ++i;
     if (i == lines.size()) return {};
     std::string body;
-    for (++i; i < lines.size() && !IsHeader(Trim(lines[i])); ++i) body += lines[i] + "\r\n";
+    for (++i; i < lines.size() && !IsHeader(Trim(lines[i])); ++i)
+        body += lines[i] + "\r\n";
     return body;
 }
 
@@ -91,9 +98,12 @@ std::string ListSections(const StringList& lines) {
     return list;
 }
 
-LabDetailsFile::LabDetailsFile(std::string programFolder) : m_folder(IncludeTrailingSeparator(programFolder)) {}
+LabDetailsFile::LabDetailsFile(std::string programFolder)
+    : m_folder(IncludeTrailingSeparator(programFolder)) {}
 
-std::string LabDetailsFile::Path() const { return m_folder + kLabFileName; }
+std::string LabDetailsFile::Path() const {
+    return m_folder + kLabFileName;
+}
 
 void LabDetailsFile::Load() {
     std::lock_guard lock(g_fileMutex);

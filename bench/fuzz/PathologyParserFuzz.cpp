@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     vvp::pathology::TPitFile record;
     vvp::pathology::ParsePrintedRequest(text, record);
-    if (record.Error.empty() && (record.Surname.empty() || record.Doctors[1].FamilyName.empty())) std::abort();
+    if (record.Error.empty() && (record.Surname.empty() || record.Doctors[1].FamilyName.empty()))
+        std::abort();
 
     // The first byte picks the ticks that steer the builders.
     const unsigned selector = size ? data[0] : 0;

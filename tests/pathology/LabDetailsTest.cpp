@@ -28,14 +28,16 @@ TEST(LabDetails, SectionOperations) {
     const StringList lines = SplitLines(kFile);
     EXPECT_EQ(GetSection(lines, "ACME PATHOLOGY"),
               "\r\nLabName=acme Pathology\r\nEAddress=orders@acme.example\r\nYourRefisORDER=N\r\n\r\n");
-    EXPECT_EQ(GetSection(lines, "practice"), "\r\nLabName=PRACTICE\r\nPracticeName=Example Clinic\r\nYourRefisORDER=Y\r\n");
+    EXPECT_EQ(GetSection(lines, "practice"),
+              "\r\nLabName=PRACTICE\r\nPracticeName=Example Clinic\r\nYourRefisORDER=Y\r\n");
     EXPECT_EQ(GetSection(lines, "Nobody"), "");
     EXPECT_EQ(GetSection(lines, ""), "");
     EXPECT_EQ(ListSections(lines), "acme pathology\r\nsecond lab\r\n");
     EXPECT_EQ(RemoveSection(lines, " PRACTICE "),
               "[acme Pathology]\r\n\r\nLabName=acme Pathology\r\nEAddress=orders@acme.example\r\n"
               "YourRefisORDER=N\r\n\r\n  [ Second Lab ]  \r\nLabName=Second Lab\r\n");
-    EXPECT_EQ(RemoveSection(lines, "second lab"), std::string(kFile).substr(0, std::string(kFile).find("  [ Second")));
+    EXPECT_EQ(RemoveSection(lines, "second lab"),
+              std::string(kFile).substr(0, std::string(kFile).find("  [ Second")));
 }
 
 TEST(LabDetails, RecordReadAndWritten) {
@@ -49,7 +51,8 @@ TEST(LabDetails, RecordReadAndWritten) {
     tLaboratoryInfo full{"FAC", "PRACTICE", "APP", "me@x", "Clinic", true};
     EXPECT_EQ(full.ToSection(), "[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=APP\r\nEAddress=me@x\r\n"
                                 "ReceivingFacility=FAC\r\nPracticeName=Clinic\r\nYourRefisORDER=Y\r\n");
-    const tLaboratoryInfo back = tLaboratoryInfo::FromSection(GetSection(SplitLines(full.ToSection()), "practice"));
+    const tLaboratoryInfo back =
+        tLaboratoryInfo::FromSection(GetSection(SplitLines(full.ToSection()), "practice"));
     EXPECT_EQ(back.ReceivingFacility, "FAC");
     EXPECT_EQ(back.PracticeName, "Clinic");
     EXPECT_TRUE(back.IsPractice());
@@ -110,7 +113,9 @@ TEST(LabDetails, TicksCopiedByTagBothWays) {
 // Laboratory dialogs answered from a script; each answer is the record to confirm, or nullopt.
 class ScriptedDialogs : public PathologyDialogs {
 public:
-    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest&, PathDetailsSession&) override { return {}; }
+    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest&, PathDetailsSession&) override {
+        return {};
+    }
     std::optional<tLaboratoryInfo> EditLaboratory(const tLaboratoryInfo& info) override {
         asked.push_back(info.LabName);
         if (answers.empty()) return std::nullopt;
@@ -150,9 +155,10 @@ TEST(LabDetails, OkLoopWithNoFileAsksForLaboratoryThenPractice) {
     EXPECT_EQ(session.LaboratoryItems(), (std::vector<std::string>{"", "ACME LAB"}));
     EXPECT_EQ(session.SelectAfterRefresh("GONE"), "ACME LAB");
     EXPECT_EQ(session.PracticeCaption(), "Clinic");
-    EXPECT_EQ(dir.Read(kLabFileName), "\r\n[Acme Lab]\r\n\r\nLabName=Acme Lab\r\nEAddress=o@acme\r\nYourRefisORDER=Y\r\n"
-                                      "\r\n[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=VVP\r\n"
-                                      "EAddress=me@x\r\nPracticeName=Clinic\r\nYourRefisORDER=Y\r\n");
+    EXPECT_EQ(dir.Read(kLabFileName),
+              "\r\n[Acme Lab]\r\n\r\nLabName=Acme Lab\r\nEAddress=o@acme\r\nYourRefisORDER=Y\r\n"
+              "\r\n[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=VVP\r\n"
+              "EAddress=me@x\r\nPracticeName=Clinic\r\nYourRefisORDER=Y\r\n");
 }
 
 TEST(LabDetails, OkLoopAsksAgainAfterCancelAndRenameReplacesTheSection) {
@@ -172,7 +178,8 @@ TEST(LabDetails, OkLoopAsksAgainAfterCancelAndRenameReplacesTheSection) {
     dialogs.answers = {Lab("Acme Renamed", "n@x")};
     ASSERT_TRUE(session.EditLaboratory("ACME PATHOLOGY").ok());
     EXPECT_EQ(dialogs.asked.back(), "acme Pathology");
-    EXPECT_EQ(session.LaboratoryItems(), (std::vector<std::string>{"", "SECOND LAB", "THIRD", "ACME RENAMED"}));
+    EXPECT_EQ(session.LaboratoryItems(),
+              (std::vector<std::string>{"", "SECOND LAB", "THIRD", "ACME RENAMED"}));
 }
 
 TEST(LabDetails, OkLoopEndsWithAnErrorWhenNobodyCanFillItIn) {

@@ -14,7 +14,9 @@
 namespace vvp::pathology {
 namespace {
 
-TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms) { return *EncodeDateTime({y, mo, d, h, mi, s, ms}); }
+TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms) {
+    return *EncodeDateTime({y, mo, d, h, mi, s, ms});
+}
 
 TPitFile StandardOrder() {
     TPitFile r;
@@ -40,23 +42,63 @@ TEST(OrmWriter, ClinicalNotes) {
         const char* notes;
     } cases[] = {
         {[](tReferralTicks&) {}, ";"},
-        {[](tReferralTicks& t) { t.Notes = "Tired "; t.Fasting = true; t.Random = true; },
+        {[](tReferralTicks& t) {
+             t.Notes = "Tired ";
+             t.Fasting = true;
+             t.Random = true;
+         },
          "Tired Fasting;"},
-        {[](tReferralTicks& t) { t.Random = true; t.Billing = 2; }, "Random (non-Fasting);Billing:BULKBILL;"},
-        {[](tReferralTicks& t) { t.Pregnant = true; t.Lnmp = "01/01/24"; t.Edc = "08/10/24"; t.OnHormones = true; },
+        {[](tReferralTicks& t) {
+             t.Random = true;
+             t.Billing = 2;
+         },
+         "Random (non-Fasting);Billing:BULKBILL;"},
+        {[](tReferralTicks& t) {
+             t.Pregnant = true;
+             t.Lnmp = "01/01/24";
+             t.Edc = "08/10/24";
+             t.OnHormones = true;
+         },
          "Pregnant LNMP 01/01/24 EDC 08/10/24;"},
-        {[](tReferralTicks& t) { t.OnHormones = true; t.Lnmp = "01/01/24"; t.PostNatal = true; t.PostMenopausal = true; },
+        {[](tReferralTicks& t) {
+             t.OnHormones = true;
+             t.Lnmp = "01/01/24";
+             t.PostNatal = true;
+             t.PostMenopausal = true;
+         },
          "On Hormones; LNMP 01/01/24;Post Natal;PostMenopausal;"},
-        {[](tReferralTicks& t) { t.CytologySite = 1; t.CervixAppearance = 1; t.Iucd = true; t.PastRadiotherapy = true;
-                                 t.AbnormalBleeding = true; },
+        {[](tReferralTicks& t) {
+             t.CytologySite = 1;
+             t.CervixAppearance = 1;
+             t.Iucd = true;
+             t.PastRadiotherapy = true;
+             t.AbnormalBleeding = true;
+         },
          "Gynae Cytology Site: Vaginal Vault;Past Radiotherapy;IUCD;Abnormal Bleeding;"
          "Cervical Appearance: SUSPICIOUS;"},
-        {[](tReferralTicks& t) { t.Urgent = true; t.ResultsBy = "14:30"; }, "URGENT  PLEASE SEND RESULTS BY 14:30;"},
-        {[](tReferralTicks& t) { t.FaxResultsTo = "3123 4568"; t.PhoneResultsTo = "3123 4567"; t.ResultsBy = "5pm"; },
+        {[](tReferralTicks& t) {
+             t.Urgent = true;
+             t.ResultsBy = "14:30";
+         },
+         "URGENT  PLEASE SEND RESULTS BY 14:30;"},
+        {[](tReferralTicks& t) {
+             t.FaxResultsTo = "3123 4568";
+             t.PhoneResultsTo = "3123 4567";
+             t.ResultsBy = "5pm";
+         },
          "PLEASE FAX RESULTS TO 3123 4568 PLEASE PHONE RESULTS TO 3123 4567 BY 5pm;"},
-        {[](tReferralTicks& t) { t.Billing = 7; t.FundCode = "MBF"; t.BillingNumber = "123"; }, ";Billing:FUND MBF 123;"},
+        {[](tReferralTicks& t) {
+             t.Billing = 7;
+             t.FundCode = "MBF";
+             t.BillingNumber = "123";
+         },
+         ";Billing:FUND MBF 123;"},
         {[](tReferralTicks& t) { t.Billing = 7; }, ";Billing:FUND ;"},
-        {[](tReferralTicks& t) { t.PatientStatus = "InPatient"; t.SelfDetermined = true; t.Rule3Exempt = true; },
+        {[](tReferralTicks& t) {
+             t.PatientStatus = "InPatient";
+             t.SelfDetermined = true;
+             t.Rule3Exempt = true;
+         },
          ";Patient Status-InPatient;Some Tests are SELF DETERMINED;Some Tests are RULE 3 EXEMPTED;"},
         {[](tReferralTicks& t) { t.Notes = "a;"; }, "a;"},
     };
@@ -81,27 +123,32 @@ TEST(OrmWriter, WholeOrderWithFixedClock) {
         "CLINIC_20240301.090507|P|2.3.1|42||AL|AL|AUS|||",
         "PID|1||1234^^^^IP~21234567011^^^AUSHIC^MC||SMITH^JOHN^^^MR||19600201000000000|M|||"
         "12 SMITH ST^^NORTH SYDNEY^NSW^2060^^C||^^^^^07^31234567|^^^^0^412^345678||||||",
-        "PV1|1|O|||||||049960CT^Citizen^John^^^Dr^^^AUSHICPR|049960CT^Citizen^John^^^Dr^^^AUSHICPR|||||||||||99",
+        "PV1|1|O|||||||049960CT^Citizen^John^^^Dr^^^AUSHICPR|049960CT^Citizen^John^^^Dr^^^AUSHICPR|||||||||||"
+        "99",
         "ORC|NW|42-0^CLINIC||42^CLINIC^1234^AUSHIC|IP||||20240301090507+1000|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR||||1 MAIN RD^ Suite 4^CARLTON^VIC^3053^^C",
-        "OBR|1|42-0^CLINIC||^FBC^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY 14:30;|||"
+        "OBR|1|42-0^CLINIC||^FBC^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY "
+        "14:30;|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR|||||||||||^^^20240301090507+1000^^S|"
         "^ DOE^JANE^^DR^^^^^~^ Paul Brown^Dr^^^^^^^Cardiology",
         "ORC|NW|42-1^CLINIC||42^CLINIC^1234^AUSHIC|IP||||20240301090507+1000|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR||||1 MAIN RD^ Suite 4^CARLTON^VIC^3053^^C",
-        "OBR|2|42-1^CLINIC||^LFT^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY 14:30;|||"
+        "OBR|2|42-1^CLINIC||^LFT^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY "
+        "14:30;|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR|||||||||||^^^20240301090507+1000^^S|"
         "^ DOE^JANE^^DR^^^^^~^ Paul Brown^Dr^^^^^^^Cardiology",
         "ORC|NW|42-2^CLINIC||42^CLINIC^1234^AUSHIC|IP||||20240301090507+1000|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR||||1 MAIN RD^ Suite 4^CARLTON^VIC^3053^^C",
-        "OBR|3|42-2^CLINIC||^UEC ^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY 14:30;|||"
+        "OBR|3|42-2^CLINIC||^UEC ^VVP||||||L|L||Chest pain for two days URGENT  PLEASE SEND RESULTS BY "
+        "14:30;|||"
         "049960CT^Citizen^John^^^Dr^^^AUSHICPR|||||||||||^^^20240301090507+1000^^S|"
         "^ DOE^JANE^^DR^^^^^~^ Paul Brown^Dr^^^^^^^Cardiology",
         "BTS|1||",
         "FTS|1|42|",
     };
     ASSERT_EQ(r.Lines.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(r.Lines[i], expected[i]) << i;
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(r.Lines[i], expected[i]) << i;
 }
 
 TEST(OrmWriter, SizeEstimateCoversTheOrder) {
@@ -123,7 +170,8 @@ TEST(OrmWriter, IndependentParserReadsTheOrder) {
     WriteOrmMessage(r, "42", clock);
     vvp::test::TempDir dir;
     std::string wire;
-    for (const auto& l : r.Lines) wire += l + "\r";
+    for (const auto& l : r.Lines)
+        wire += l + "\r";
     dir.Write("order.orm", wire);
     std::string error;
     auto parsed = vvp::test::ReadHl7WithInterop(dir.File("order.orm"), false, &error);
@@ -162,7 +210,9 @@ TEST(OrmWriter, HeaderAndVisitVariants) {
     r.Ticks.PatientStatus = "InPatient";
     FixedClock clock(At(2024, 3, 1, 0, 1, 40, 0), 0);
     WriteOrmMessage(r, "", clock);
-    EXPECT_EQ(Segment(r, "FHS").rfind("FHS|^~\\&|VVP|CLINIC|ACMELAB|Acme Pathology|20240301000140.000-0000||", 0), 0u);
+    EXPECT_EQ(
+        Segment(r, "FHS").rfind("FHS|^~\\&|VVP|CLINIC|ACMELAB|Acme Pathology|20240301000140.000-0000||", 0),
+        0u);
     EXPECT_NE(Segment(r, "MSH").find("|Acme Pathology|"), std::string::npos);
     EXPECT_EQ(Segment(r, "FTS"), "FTS|1|100|"); // seconds since midnight without a number
     EXPECT_EQ(Segment(r, "PV1").substr(0, 22), "PV1|1|I|^^^CLINIC|||||");
@@ -195,11 +245,14 @@ TEST(OrmWriter, ConcurrentRequestsNeverShareAnOrderNumber) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
-            for (int i = 0; i < kEach; ++i) taken[static_cast<size_t>(t)].push_back(NextGroupCounter(dir.Path()));
+            for (int i = 0; i < kEach; ++i)
+                taken[static_cast<size_t>(t)].push_back(NextGroupCounter(dir.Path()));
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     std::set<int> all;
-    for (const auto& v : taken) all.insert(v.begin(), v.end());
+    for (const auto& v : taken)
+        all.insert(v.begin(), v.end());
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kEach));
     EXPECT_EQ(*all.begin(), 1);
     EXPECT_EQ(*all.rbegin(), kThreads * kEach);

@@ -20,7 +20,7 @@ TEST(PathNormalisation, TitlesAreWholeSingleWordEntries) {
     EXPECT_TRUE(IsTitle("dr"));
     EXPECT_TRUE(IsTitle("Prof"));
     EXPECT_TRUE(IsTitle("MONSEIGNEUR"));
-    EXPECT_FALSE(IsTitle("ASSOC"));     // only part of "ASSOC PROF"
+    EXPECT_FALSE(IsTitle("ASSOC")); // only part of "ASSOC PROF"
     EXPECT_FALSE(IsTitle("D"));
     EXPECT_FALSE(IsTitle(""));
     EXPECT_TRUE(IsTitleExact("DR"));
@@ -46,11 +46,12 @@ TEST(PathNormalisation, ProviderNumberCheckCharacter) {
         const char* number;
         bool valid;
     } cases[] = {
-        {"2426621B", true},   {" 2426621b ", true}, {"049960CT", true},  {"2426621A", false},
-        {"242662B", false},   {"2426621BX", false}, {"24266X1B", false}, {"242662IB", false},
-        {"+426621B", false},  {"", false},
+        {"2426621B", true},  {" 2426621b ", true}, {"049960CT", true},  {"2426621A", false},
+        {"242662B", false},  {"2426621BX", false}, {"24266X1B", false}, {"242662IB", false},
+        {"+426621B", false}, {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsValidProviderNumber(c.number), c.valid) << c.number;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsValidProviderNumber(c.number), c.valid) << c.number;
 }
 
 TEST(PathNormalisation, DoctorCarriesAssigningAuthorityOnlyWithValidProviderNumber) {
@@ -93,7 +94,8 @@ TEST(PathNormalisation, AddressParserExamples) {
         {"UNIT 5, 12 SMITH ST, TOOWONG QLD 4066", " UNIT 5|12 SMITH ST|TOOWONG|QLD|4066||C"},
         {"--12 SMITH ST;NORTH\x14SYDNEY NSW 2060", "|12 SMITH ST|NORTH SYDNEY|NSW|2060||C"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Parts(c.address), c.parts) << c.address;
+    for (const auto& c : cases)
+        EXPECT_EQ(Parts(c.address), c.parts) << c.address;
 }
 
 TEST(PathNormalisation, LaterStreetLineRestartsClassification) {
@@ -116,8 +118,10 @@ ParsedAddress ClassifyByRestarting(const std::vector<std::string>& lines) {
         const std::string& line = lines[i];
         const std::string u = UpperCase(line);
         const bool digits = line.find_first_of("0123456789") != std::string::npos;
-        if (a.state.empty() && IsStateName(u)) a.state = line;
-        else if (line.find(' ') == std::string::npos && a.postcode.empty() && IsPostcode(line)) a.postcode = line;
+        if (a.state.empty() && IsStateName(u))
+            a.state = line;
+        else if (line.find(' ') == std::string::npos && a.postcode.empty() && IsPostcode(line))
+            a.postcode = line;
         else if (hasType(u)) {
             if (a.street.empty()) {
                 a.street = line;
@@ -131,9 +135,12 @@ ParsedAddress ClassifyByRestarting(const std::vector<std::string>& lines) {
                 i = static_cast<size_t>(-1);
             }
         } else if (!digits) {
-            if (a.street.empty()) a.other += " " + line;
-            else if (a.suburb.empty() && i > s) a.suburb = line;
-            else a.other += " " + line;
+            if (a.street.empty())
+                a.other += " " + line;
+            else if (a.suburb.empty() && i > s)
+                a.suburb = line;
+            else
+                a.other += " " + line;
         } else if (a.street.empty() && u.find(" BOX ") != std::string::npos) {
             a.street = line;
             a.type = "M";
@@ -146,18 +153,20 @@ ParsedAddress ClassifyByRestarting(const std::vector<std::string>& lines) {
 
 TEST(PathNormalisation, AddressClassificationMatchesRestartingWalk) {
     const std::vector<std::string> vocabulary = {
-        "12 SMITH ST", "THE GRANGE", "4 LAKE RD",   "NORTHERN TERRITORY", "QLD", "4001", "0800",
-        "BOWRAL",      "PO BOX 12",  "UNIT 5",      "2 HILL AVE",         "VIC", "ST", "MOUNT ISA"};
+        "12 SMITH ST", "THE GRANGE", "4 LAKE RD", "NORTHERN TERRITORY", "QLD", "4001", "0800",
+        "BOWRAL",      "PO BOX 12",  "UNIT 5",    "2 HILL AVE",         "VIC", "ST",   "MOUNT ISA"};
     std::mt19937 random(20240301);
     for (int round = 0; round < 5000; ++round) {
         std::vector<std::string> lines(random() % 9);
-        for (auto& l : lines) l = vocabulary[random() % vocabulary.size()];
+        for (auto& l : lines)
+            l = vocabulary[random() % vocabulary.size()];
         ParsedAddress fast;
         fast.type = "C";
         ClassifyAddressLines(lines, fast);
         const ParsedAddress plain = ClassifyByRestarting(lines);
         std::string shown;
-        for (const auto& l : lines) shown += l + " | ";
+        for (const auto& l : lines)
+            shown += l + " | ";
         ASSERT_EQ(fast.other, plain.other) << shown;
         ASSERT_EQ(fast.street, plain.street) << shown;
         ASSERT_EQ(fast.suburb, plain.suburb) << shown;
@@ -192,7 +201,8 @@ TEST(PathNormalisation, Phones) {
         {"1234567890123456", "^^^^^^1234567890123456"},
         {"(07) 3123.4567|~^", "^^^^^07^31234567"},
     };
-    for (const auto& c : cases) EXPECT_EQ(FormatPhone(c.phone), c.xtn) << c.phone;
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatPhone(c.phone), c.xtn) << c.phone;
 }
 
 TEST(PathNormalisation, PatientIdentifiers) {
@@ -222,9 +232,10 @@ TEST(PathNormalisation, BillingCodes) {
         const char* status;
         const char* code;
     } cases[] = {
-        {0, "", "", "03"},  {0, "X1", "", "02"}, {1, "", "", "01"},  {2, "", "", "01"},
-        {3, "", "", "07"},  {4, "", "", "04"},   {5, "", "", "05"},  {6, "", "", "08"},
-        {7, "", "", "12"},  {7, "X1", "", "02"}, {-1, "", "", "99"}, {-1, "", "Emergency", "10"},
+        {0, "", "", "03"},           {0, "X1", "", "02"},         {1, "", "", "01"},
+        {2, "", "", "01"},           {3, "", "", "07"},           {4, "", "", "04"},
+        {5, "", "", "05"},           {6, "", "", "08"},           {7, "", "", "12"},
+        {7, "X1", "", "02"},         {-1, "", "", "99"},          {-1, "", "Emergency", "10"},
         {-1, "", "InPatient", "10"}, {-1, "", "inpatient", "99"},
     };
     for (const auto& c : cases) {

@@ -47,7 +47,8 @@ protected:
             EXPECT_EQ(name.rfind("orders@acme.example", 0), 0u) << name;
             const std::string text = dir.Read("prog/VirtualPrinter/" + name);
             const auto fts = text.rfind("FTS|1|");
-            const std::string number = fts == std::string::npos ? name : text.substr(fts + 6, text.find('|', fts + 6) - fts - 6);
+            const std::string number =
+                fts == std::string::npos ? name : text.substr(fts + 6, text.find('|', fts + 6) - fts - 6);
             EXPECT_EQ(orders.count(number), 0u) << "order number " << number << " given twice";
             orders[number] = text;
         }
@@ -64,7 +65,8 @@ protected:
     void ExpectReadable(const std::string& number, const std::string& surname, size_t tests) const {
         for (const auto& name : ListFolder(SavePath(), "*.orm", false)) {
             const std::string path = SavePath() + name;
-            if (dir.Read("prog/VirtualPrinter/" + name).find("FTS|1|" + number + "|") == std::string::npos) continue;
+            if (dir.Read("prog/VirtualPrinter/" + name).find("FTS|1|" + number + "|") == std::string::npos)
+                continue;
             std::string error;
             auto parsed = test::ReadHl7WithInterop(path, false, &error);
             ASSERT_TRUE(parsed) << error;
@@ -73,7 +75,8 @@ protected:
             EXPECT_EQ(parsed->Field("MSH", 13), number);
             EXPECT_EQ(parsed->Field("PID", 5).substr(0, surname.size() + 1), surname + "^");
             EXPECT_EQ(parsed->Field("FTS", 2), number);
-            EXPECT_EQ(std::count(parsed->order.begin(), parsed->order.end(), "OBR"), static_cast<long>(tests));
+            EXPECT_EQ(std::count(parsed->order.begin(), parsed->order.end(), "OBR"),
+                      static_cast<long>(tests));
             for (size_t j = 0; j < tests; ++j) {
                 EXPECT_EQ(parsed->Field("ORC", 1, j), "NW");
                 EXPECT_EQ(parsed->Field("ORC", 2, j), number + "-" + std::to_string(j) + "^CLINIC");

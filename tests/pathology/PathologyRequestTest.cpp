@@ -14,11 +14,12 @@
 namespace vvp::pathology {
 namespace {
 
-const char* const kLabs = "[Acme Pathology]\r\n\r\nLabName=Acme Pathology\r\nReceivingApp=ACMELAB\r\n"
-                          "EAddress=orders@acme.example\r\nReceivingFacility=ACME^2000^AUSNATA\r\nYourRefisORDER=N\r\n"
-                          "\r\n[Paper Only]\r\n\r\nLabName=Paper Only\r\nYourRefisORDER=N\r\n"
-                          "\r\n[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=VVP\r\nEAddress=me@clinic.example\r\n"
-                          "ReceivingFacility=CLINIC^1234^AUSHIC\r\nPracticeName=Example Clinic\r\n";
+const char* const kLabs =
+    "[Acme Pathology]\r\n\r\nLabName=Acme Pathology\r\nReceivingApp=ACMELAB\r\n"
+    "EAddress=orders@acme.example\r\nReceivingFacility=ACME^2000^AUSNATA\r\nYourRefisORDER=N\r\n"
+    "\r\n[Paper Only]\r\n\r\nLabName=Paper Only\r\nYourRefisORDER=N\r\n"
+    "\r\n[PRACTICE]\r\n\r\nLabName=PRACTICE\r\nReceivingApp=VVP\r\nEAddress=me@clinic.example\r\n"
+    "ReceivingFacility=CLINIC^1234^AUSHIC\r\nPracticeName=Example Clinic\r\n";
 
 struct Fixture : ::testing::Test {
     vvp::test::TempDir folder;
@@ -41,7 +42,8 @@ TEST_F(Fixture, UnscriptedRequestGoesToTheFirstLaboratoryWithTheNextOrderNumber)
     ASSERT_EQ(result.rfind("orders@acme.example:ORM\r\nFHS|", 0), 0u) << vvp::test::Visible(result);
     EXPECT_EQ(result.find('\n', 25), std::string::npos); // segments end with CR alone
     EXPECT_EQ(result.substr(result.size() - 10), "\rFTS|1|1|\r");
-    EXPECT_NE(result.find("\rMSH|^~\\&|VVP|CLINIC^1234^AUSHIC|ACMELAB|ACME^2000^AUSNATA|"), std::string::npos);
+    EXPECT_NE(result.find("\rMSH|^~\\&|VVP|CLINIC^1234^AUSHIC|ACMELAB|ACME^2000^AUSNATA|"),
+              std::string::npos);
     EXPECT_NE(result.find("\rPID|1||1234^^^^IP~"), std::string::npos); // YourRef is not the order number
     EXPECT_EQ(printed, std::vector<std::string>{"Report:SMITH"});
     Create();
@@ -105,7 +107,8 @@ TEST_F(Fixture, MissingLaboratoryDetailsEndTheRequestInsteadOfLooping) {
 TEST_F(Fixture, OversizedRequestIsRefusedBeforeTheDialog) {
     auto lines = pages::StandardLines();
     std::string tests, notes(6000, 'n');
-    for (int i = 0; i < 3000; ++i) tests += "A; ";
+    for (int i = 0; i < 3000; ++i)
+        tests += "A; ";
     lines[6] = tests;
     lines[10] = notes;
     EXPECT_EQ(Create(pages::Join(lines)), "ERROR: The request is too large to be sent as an order");
@@ -114,7 +117,8 @@ TEST_F(Fixture, OversizedRequestIsRefusedBeforeTheDialog) {
 
 TEST_F(Fixture, ByteFFIsALineEnd) {
     std::string page;
-    for (const auto& l : pages::StandardLines()) page += l + "\xFF";
+    for (const auto& l : pages::StandardLines())
+        page += l + "\xFF";
     EXPECT_EQ(Create(page).rfind("orders@acme.example:ORM\r\n", 0), 0u);
 }
 
@@ -124,9 +128,11 @@ TEST_F(Fixture, ConcurrentRequestsGetDistinctOrderNumbers) {
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i)
         threads.emplace_back([&, i] { results[static_cast<size_t>(i)] = Create(); });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     std::set<std::string> numbers;
-    for (const auto& r : results) numbers.insert(r.substr(r.rfind("FTS|")));
+    for (const auto& r : results)
+        numbers.insert(r.substr(r.rfind("FTS|")));
     EXPECT_EQ(numbers.size(), static_cast<size_t>(kThreads));
 }
 

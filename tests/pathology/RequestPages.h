@@ -13,7 +13,9 @@ inline std::string Right(const std::string& left, const std::string& right) {
     return line + right;
 }
 
-inline std::string AtColumn50(const std::string& text) { return std::string(49, ' ') + text; }
+inline std::string AtColumn50(const std::string& text) {
+    return std::string(49, ' ') + text;
+}
 
 // A complete request: Medicare line, patient, address, tests, notes, date, foot and the second
 // section, with the gaps the layout needs.
@@ -55,10 +57,13 @@ inline std::vector<std::string> StandardLines() {
 
 inline std::string Join(const std::vector<std::string>& lines) {
     std::string text;
-    for (const auto& l : lines) text += l + "\r\n";
+    for (const auto& l : lines)
+        text += l + "\r\n";
     return text;
 }
 
-inline std::string StandardPage() { return Join(StandardLines()); }
+inline std::string StandardPage() {
+    return Join(StandardLines());
+}
 
 } // namespace vvp::pathology::pages

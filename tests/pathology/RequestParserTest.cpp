@@ -211,7 +211,8 @@ TEST(RequestParser, NotARequest) {
 
 TEST(RequestParser, LinefeedOnlyLineEndsAndMarkersAreAccepted) {
     std::string text;
-    for (const auto& l : StandardLines()) text += l + "\xFC\n";
+    for (const auto& l : StandardLines())
+        text += l + "\xFC\n";
     TPitFile r;
     ParsePrintedRequest(text, r);
     EXPECT_EQ(r.Error, "");
