@@ -1,0 +1,131 @@
+#pragma once
+
+// The listener's inside, shared by its two source files.
+
+#include "JobListener.h"
+#include "KXPrintHandler.h"
+#include "SpoolNamer.h"
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+namespace vvp {
+
+using SteadyClock = std::chrono::steady_clock;
+
+class Connection;
+
+struct ListenerWorker {
+    explicit ListenerWorker(size_t bufferBytes) : buffer(bufferBytes) {}
+
+    asio::io_context io{1};
+    asio::executor_work_guard<asio::io_context::executor_type> guard{io.get_executor()};
+    asio::steady_timer sweepTimer{io};
+    std::thread thread;
+    // Everything below is touched only on this worker's thread.
+    std::vector<char> buffer; // one read buffer for all of the worker's connections
+    std::unordered_map<Connection*, std::shared_ptr<Connection>> connections;
+    ListenerLimits limits;
+    bool stopping = false;
+    SteadyClock::time_point stopDeadline;
+    std::atomic<size_t> count{0};
+};
+
+struct JobListener::Impl {
+    Impl(KXPrintHandler& h, JobReady job, ListenerOptions o) : handler(h), onJob(std::move(job)), options(o) {}
+
+    void Log(const std::string& text) { handler.LogLine(text); }
+    std::string Reply(bool svrinfo);
+    void AcceptNext(uint64_t generation);
+    std::string Bind(int port);
+    void CloseAcceptor();
+    void SetStatus(const std::string& text, bool isActive);
+    void ScheduleSweep(ListenerWorker& w);
+    void Sweep(ListenerWorker& w);
+
+    KXPrintHandler& handler;
+    JobReady onJob;
+    const ListenerOptions options;
+    std::vector<std::unique_ptr<ListenerWorker>> workers;
+    SpoolNamer namer;
+
+    // Worker 0's thread only.
+    std::optional<asio::ip::tcp::acceptor> acceptor;
+    std::optional<asio::steady_timer> acceptRetry;
+    size_t nextWorker = 0;
+    uint64_t acceptGeneration = 0;
+    bool acceptTroubleLogged = false;
+
+    std::atomic<int> boundPort{0};
+    std::atomic<bool> shutDown{false};
+    mutable std::mutex mutex; // guards the members below
+    std::string status;
+    bool active = false;
+    std::string domainText;
+    AddressReply addressReply;
+};
+
+// One accepted connection; all its work runs on its worker's thread.
+
+// One accepted connection; all its work runs on its worker's thread.
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    enum class End { PeerClosed, Idle, TooLarge, Broken, SpoolFailed, Shutdown };
+
+    Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip::tcp::socket socket, std::string peer);
+    ~Connection();
+    void Start();
+    // Ends the connection when it was idle too long, or when the listener stops.
+    void Sweep(SteadyClock::time_point now);
+
+private:
+    void ReadAvailable();
+
+    // Waiting only for readiness keeps the read buffer out of idle connections. Every read
+    // above ran until the socket had nothing left, so no readiness edge is missed.
+    void WaitReadable();
+
+    bool OpenSpool();
+
+    // Writes the bytes to the spool file before anything else looks at them.
+    bool Store(const char* data, size_t size);
+
+    // The line buffer: bytes since the connection began or since the last NUL, CR left out. A
+    // request is recognised only while the buffer could still equal one, so it is kept short;
+    // one round answers once, so a stream of CRs cannot make the reply repeat.
+    void ScanForRequests(const char* p, size_t n);
+
+    void Answer(bool svrinfo);
+    void StartWrite();
+    void Abort();
+    void Unregister();
+    void CloseSocket(bool graceful);
+    void Finish(End end, const std::string& detail = {});
+    void Report(End end, const std::string& detail);
+
+
+    JobListener::Impl& m_impl;
+    ListenerWorker& m_worker;
+    asio::ip::tcp::socket m_socket;
+    const std::string m_peer;
+    int m_fd = -1;
+    std::string m_spoolPath;
+    uint64_t m_received = 0;
+    std::string m_line;
+    bool m_lineDead = false;
+    std::string m_writing, m_queued;
+    bool m_writeBusy = false;
+    bool m_closeAfterWrite = false;
+    bool m_finished = false;
+    SteadyClock::time_point m_lastActivity;
+};
+
+
+} // namespace vvp

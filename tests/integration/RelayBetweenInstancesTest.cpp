@@ -1,0 +1,139 @@
+// A client instance (Save Mode 0) hands its messages to a server instance (Save Mode 2), and
+// falls back as the delivery rules say when it cannot.
+#include "NetTestSupport.h"
+
+#include "FileUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vvp;
+using namespace vvp::test;
+
+namespace {
+
+const std::string kRecipient = "anne.specialist@clinic.example.com.au";
+
+struct Pair {
+    VvpdProcess server, client;
+    Pair() {
+        server.Set("Save Mode", "2");
+        server.dir.Write("prog/anne.kxk", KxkAccount("anne.specialist", "clinic.example.com.au"));
+        client.Set("Save Mode", "0");
+        client.Set("VocanetServer", "127.0.0.1:" + std::to_string(server.port));
+    }
+};
+
+// Answers one "SVRINFO" as a server for the recipient's domain, then stops listening, so the
+// relay frame that follows cannot be delivered.
+class VanishingServer {
+public:
+    VanishingServer() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int on = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        port = FreePort();
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(m_fd, 4);
+        m_thread = std::thread([this] {
+            int c = ::accept(m_fd, nullptr, nullptr);
+            ::close(m_fd);
+            if (c < 0) return;
+            char buf[64];
+            (void)::recv(c, buf, sizeof buf, 0);
+            const std::string reply = "DOMAINS:" + std::to_string(port) + "\x01" + kRecipient + "\r\n";
+            (void)::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ::close(c);
+        });
+    }
+    ~VanishingServer() {
+        ::shutdown(m_fd, SHUT_RDWR);
+        if (m_thread.joinable()) m_thread.join();
+    }
+    int port = 0;
+
+private:
+    int m_fd = -1;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(RelayBetweenInstances, PrintedMessagesLandInTheServersSavePath) {
+    Pair p;
+    ASSERT_TRUE(p.server.Start()) << p.server.Output();
+    ASSERT_TRUE(p.client.Start()) << p.client.Output();
+    EXPECT_TRUE(SendJob(p.client.port, HealthMessageJob()).cleanClose);
+    EXPECT_TRUE(SendJob(p.client.port, ReadNetTestData("messages/referral_hl7.prn")).cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved().size() == 2; }))
+        << p.client.Output() << "\n----\n" << p.server.Output();
+    const auto pit = p.server.Saved("*.pit"), hl7 = p.server.Saved("*.hl7");
+    ASSERT_EQ(pit.size(), 1u);
+    ASSERT_EQ(hl7.size(), 1u);
+    EXPECT_EQ(pit[0].rfind(kRecipient + "_", 0), 0u);
+    const std::string pitText = p.server.dir.Read("prog/VirtualPrinter/" + pit[0]);
+    EXPECT_NE(pitText.find("Dear Anne,"), std::string::npos);
+    EXPECT_EQ(p.server.dir.Read("prog/VirtualPrinter/" + hl7[0]).find('\n'), std::string::npos);
+    EXPECT_EQ(p.client.CountLogged("Transfer to Vocanet for sending :OK"), 2u);
+    EXPECT_EQ(p.server.CountLogged("Accepted Message for " + kRecipient), 2u);
+    EXPECT_TRUE(p.client.Saved().empty());
+    EXPECT_FALSE(p.client.Logged("PROMPT message [Addressing Problem]"));
+    EXPECT_TRUE(WaitUntil([&] { return p.client.Spools().empty() && p.server.Spools().empty(); }));
+}
+
+TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
+    struct Case {
+        const char* name;
+        std::string answers;
+        bool savedInSavePath;
+        bool savedInChosenFolder;
+    };
+    for (const Case& c : {Case{"no", "Addressing Problem=No\n", false, false},
+                          Case{"yes, browser cancelled", "Addressing Problem=Yes\nSelect a Output path=Cancel\n", false,
+                               false},
+                          Case{"yes, folder chosen", "Addressing Problem=Yes\nSelect a Output path=@CHOSEN@\n", false,
+                               true},
+                          Case{"headless default", "", true, false}}) {
+        SCOPED_TRACE(c.name);
+        VvpdProcess client;
+        client.Set("Save Mode", "0");
+        client.Set("VocanetServer", "127.0.0.1:" + std::to_string(FreePort()));
+        const std::string chosen = client.dir.Path() + "chosen";
+        (void)ForceDirectories(chosen);
+        (void)ForceDirectories(client.SavePath());
+        std::string answers = c.answers;
+        if (auto at = answers.find("@CHOSEN@"); at != std::string::npos) answers.replace(at, 8, chosen);
+        client.dir.Write("answers.txt", answers);
+        ASSERT_TRUE(client.Start({"--answers", client.dir.File("answers.txt")}));
+        SendJob(client.port, HealthMessageJob());
+        ASSERT_TRUE(WaitUntil([&] { return client.Logged("PROMPT message [Addressing Problem]"); })) << client.Output();
+        EXPECT_TRUE(client.Logged("Cant find an Vocanet able to send to clinic.example.com.au"));
+        EXPECT_TRUE(WaitUntil([&] { return client.Spools().empty(); })) << client.Output();
+        EXPECT_EQ(client.Saved("*.pit").size(), c.savedInSavePath ? 1u : 0u) << client.Output();
+        EXPECT_EQ(VvpdProcess::Files(chosen, "*.pit").size(), c.savedInChosenFolder ? 1u : 0u) << client.Output();
+        EXPECT_FALSE(client.Logged("Transfer to Vocanet for sending"));
+    }
+}
+
+TEST(RelayBetweenInstances, FrameNotAcceptedIsSavedLocallyAfterTheBox) {
+    VanishingServer server;
+    VvpdProcess client;
+    client.Set("Save Mode", "0");
+    client.Set("VocanetServer", "127.0.0.1:" + std::to_string(server.port));
+    (void)ForceDirectories(client.SavePath());
+    ASSERT_TRUE(client.Start());
+    SendJob(client.port, HealthMessageJob());
+    ASSERT_TRUE(WaitUntil([&] { return client.Saved("*.pit").size() == 1; })) << client.Output();
+    EXPECT_TRUE(client.Logged("Transfer to Vocanet for sending :ERROR: "));
+    EXPECT_TRUE(client.Logged("Sorry, the message could not be transferred to Vocanet for transmission."));
+    EXPECT_FALSE(client.Logged("PROMPT message [Addressing Problem]"));
+}

@@ -1,0 +1,206 @@
+// vvpd as a service over real TCP: print jobs, peer requests, relay frames, limits.
+#include "NetTestSupport.h"
+
+#include "FileUtil.h"
+#include "QZStringManip.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace vvp;
+using namespace vvp::test;
+
+namespace {
+
+std::string Domains(int port, const std::string& accounts) {
+    return "DOMAINS:" + std::to_string(port) + "\x01" + accounts + "\r\n";
+}
+
+// A running service in the given Save Mode.
+struct Service : VvpdProcess {
+    explicit Service(int saveMode, const std::vector<std::pair<std::string, std::string>>& settings = {}) {
+        Set("Save Mode", std::to_string(saveMode));
+        for (const auto& [name, value] : settings) Set(name, value);
+    }
+};
+
+} // namespace
+
+TEST(VvpdService, PrintedHealthMessageBecomesAPitFileAndStopIsClean) {
+    Service v(1);
+    ASSERT_TRUE(v.Start()) << v.Output();
+    Exchange e = SendJob(v.port, HealthMessageJob());
+    EXPECT_TRUE(e.cleanClose);
+    EXPECT_EQ(e.reply, "");
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; })) << v.Output();
+    EXPECT_EQ(v.Saved("*.pit")[0].rfind("anne.specialist@clinic.example.com.au_", 0), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+    EXPECT_EQ(v.Stop(SIGTERM), 0) << v.Output();
+    const std::string out = v.Output();
+    EXPECT_NE(out.find("Status: Listening to Vocanet port"), std::string::npos);
+    EXPECT_LT(out.find("New job.."), out.find("Generated Message for transmission."));
+    EXPECT_NE(out.find("Stopped."), std::string::npos);
+}
+
+TEST(VvpdService, SvrinfoAnswersDomainsOnlyInServerMode) {
+    Service server(2);
+    server.dir.Write("prog/smith.kxk", KxkAccount("smith", "practice.example.com.au"));
+    server.dir.Write("prog/jones.kxk", KxkAccount("Jones", "Other.example.org"));
+    ASSERT_TRUE(server.Start()) << server.Output();
+    Exchange e = SendJob(server.port, "SVRINFO\r\n");
+    EXPECT_TRUE(e.cleanClose);
+    // One account per line after byte 1, as the messaging client lists them, lower-cased.
+    const std::string a = "smith@practice.example.com.au\r\n", b = "jones@other.example.org\r\n";
+    EXPECT_TRUE(e.reply == Domains(server.port, a + b) || e.reply == Domains(server.port, b + a))
+        << Visible(e.reply);
+    EXPECT_TRUE(WaitUntil([&] { return server.Spools().empty(); }));
+    EXPECT_EQ(server.CountLogged("Return Domain list"), 1u);
+    EXPECT_FALSE(server.Logged("PROMPT"));
+
+    Service file(1);
+    ASSERT_TRUE(file.Start());
+    EXPECT_EQ(SendJob(file.port, "SVRINFO\r\n").reply, "Not in VVP Server mode.\r\n");
+    EXPECT_EQ(SendJob(file.port, "SVRINFO\r").reply, "Not in VVP Server mode.\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return file.CountLogged("Return Domain list") == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return file.Spools().empty(); }));
+    EXPECT_FALSE(file.Logged("PROMPT"));
+}
+
+TEST(VvpdService, AddrAnswersTheAddressBookAndALaterSvrinfoIsNotAnswered) {
+    Service v(2);
+    v.dir.Write("tmp/Address.in", "Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
+                                  "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n");
+    ASSERT_TRUE(v.Start());
+    Exchange e = SendJob(v.port, "ADDR\r\nSVRINFO\r\n");
+    EXPECT_TRUE(e.cleanClose);
+    EXPECT_EQ(Visible(e.reply), Visible("Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
+                                        "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n.\r\n"));
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("Return Address File"); }));
+    EXPECT_FALSE(v.Logged("Return Domain list"));
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+}
+
+TEST(VvpdService, ConnectionWithoutBytesIsNotAJob) {
+    Service v(1);
+    ASSERT_TRUE(v.Start());
+    { Client c(v.port); }
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("closed without sending anything; not a print job."); }));
+    EXPECT_FALSE(v.Logged("New job.."));
+    EXPECT_FALSE(v.Logged("PROMPT"));
+    EXPECT_TRUE(v.Spools().empty());
+}
+
+TEST(VvpdService, TextAndBinaryFramesAreStoredByteForByteAndAClashGetsANewId) {
+    Service v(2);
+    ASSERT_TRUE(v.Start());
+    std::string binary;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    binary += "\r alone\x03 second ETX\r\n";
+    EXPECT_TRUE(SendJob(v.port, "\x02" "bin@x.example_ab1:BIN:.rtf\x03" + binary).cleanClose);
+    EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "line 1\r\nline 2\nline 3").cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 2; })) << v.Output();
+    EXPECT_EQ(Visible(v.dir.Read("prog/VirtualPrinter/bin@x.example_ab1.rtf")), Visible(binary));
+    EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/txt@x.example_ab1.pit"), "line 1\r\nline 2\r\nline 3\r\n");
+    EXPECT_TRUE(v.Logged("Accepted Message for bin@x.example"));
+
+    EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "again").cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 3; }));
+    const auto names = v.Saved("txt@x.example_ab1.*.pit");
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/" + names[0]), "again\r\n");
+    EXPECT_TRUE(v.Saved("*.___").empty());
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+}
+
+TEST(VvpdService, HostileFrameNamesWriteNothingOutsideTheSavePath) {
+    Service v(2);
+    ASSERT_TRUE(v.Start());
+    const auto before = VvpdProcess::Files(v.ProgramFolder());
+    const auto beforeRoot = VvpdProcess::Files(v.dir.Path());
+    // Cut to the file name: stored inside the Save Path.
+    SendJob(v.port, "\x02../../escaped_1:.pit\x03" "a");
+    SendJob(v.port, "\x02..\\..\\win_1:BIN:.pit\x03" "b");
+    // Refused outright: nothing is written.
+    SendJob(v.port, "\x02..:.pit\x03" "c");
+    SendJob(v.port, "\x02name_1:/../../../outside.pit\x03" "d");
+    SendJob(v.port, "\x02name_2:BIN:/../x\x03" "e");
+    ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("Refused relay frame") == 3; })) << v.Output();
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 2; })) << v.Output();
+    EXPECT_EQ(v.Saved(), (std::vector<std::string>{"escaped_1.pit", "win_1.pit"}));
+    EXPECT_EQ(VvpdProcess::Files(v.ProgramFolder()), before);
+    EXPECT_EQ(VvpdProcess::Files(v.dir.Path()), beforeRoot);
+    EXPECT_FALSE(FileExists(v.dir.Path() + "../outside.pit"));
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+}
+
+TEST(VvpdService, FramesAndRequestsFromPeersNotAllowedAreRefused) {
+    Service v(2, {{"Allowed Peers", "192.0.2.7; 198.51.100.1"}});
+    ASSERT_TRUE(v.Start());
+    EXPECT_EQ(SendJob(v.port, "SVRINFO\r\n").reply, "");
+    SendJob(v.port, "\x02x@y_1:.pit\x03" "text");
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("Refused relay frame from 127.0.0.1: not an allowed peer."); }));
+    EXPECT_TRUE(v.Logged("Refused \"SVRINFO\" from 127.0.0.1: not an allowed peer."));
+    EXPECT_TRUE(v.Saved().empty());
+    // Print jobs are still anyone's.
+    SendJob(v.port, HealthMessageJob());
+    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; }));
+}
+
+TEST(VvpdService, SilentSenderIsHandledAfterTheIdleTimeAndLargeJobsAreCut) {
+    Service v(1, {{"Idle Timeout", "1"}, {"Max Job MB", "1"}});
+    ASSERT_TRUE(v.Start());
+    Client silent(v.port);
+    ASSERT_TRUE(silent.Send(HealthMessageJob()));
+    // The sender never closes; after the idle time the job is handled as received.
+    EXPECT_TRUE(silent.WaitClosed(20s));
+    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; })) << v.Output();
+    EXPECT_TRUE(v.Logged("the job is handled as received"));
+
+    const std::string big = HealthMessageJob() + std::string(3u << 20, 'x');
+    Exchange e = SendJob(v.port, big);
+    EXPECT_FALSE(e.cleanClose);
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("is larger than 1 MB"); })) << v.Output();
+    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; })) << v.Output();
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+}
+
+TEST(VvpdService, LeftoverSpoolFilesAreHandledAtStart) {
+    Service v(1);
+    v.dir.Write("tmp/127.0.0.1_19b0e8a2f3c1020.prn", HealthMessageJob("Recovered marker"));
+    v.dir.Write("tmp/not-ours.prn", "someone else's file");
+    ASSERT_TRUE(v.Start());
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; })) << v.Output();
+    EXPECT_TRUE(v.Logged("Recovered job " + v.TempFolder() + "127.0.0.1_19b0e8a2f3c1020.prn"));
+    EXPECT_EQ(v.Saved("*.pit")[0], "anne.specialist@clinic.example.com.au_19b0e8a2f3c10201.pit");
+    EXPECT_EQ(v.Spools(), std::vector<std::string>{"not-ours.prn"});
+}
+
+TEST(VvpdService, PortInUseIsAnErrorAndASecondServiceOnTheSameFoldersIsRefused) {
+    Service v(1);
+    ASSERT_TRUE(v.Start());
+    // Same folders: the temporary folder is held.
+    CommandResult second = RunCommand("TMP=" + v.TempFolder() + " timeout 20 " + VvpdBinary() + " --program-folder " +
+                                      v.ProgramFolder() + " --registry " + v.dir.Path() + "registry.reg");
+    EXPECT_EQ(second.status, 1) << second.output;
+    EXPECT_NE(second.output.find("another vvpd is running"), std::string::npos) << second.output;
+
+    Service other(1);
+    other.port = v.port;
+    EXPECT_FALSE(other.Start());
+    EXPECT_TRUE(WaitUntil([&] { return !other.Running(); }));
+    EXPECT_EQ(other.Stop(), 1);
+    EXPECT_TRUE(other.Logged("Status: Error Could not bind socket to port " + std::to_string(v.port)))
+        << other.Output();
+}
+
+TEST(VvpdService, IdleConnectionsDoNotHoldUpAStop) {
+    Service v(1);
+    ASSERT_TRUE(v.Start());
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 50; ++i) idle.push_back(std::make_unique<Client>(v.port));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(v.Stop(SIGINT), 0) << v.Output();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    EXPECT_TRUE(v.Logged("Stopping (SIGINT)."));
+}
