@@ -23,6 +23,19 @@
 #include <mutex>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VVP_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VVP_LEAK_CHECKED 1
+#endif
+#endif
+
+#ifdef VVP_LEAK_CHECKED
+// fontconfig keeps a few blocks of its configuration for the life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace vvp {
 
 namespace {
