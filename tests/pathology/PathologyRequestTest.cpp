@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -26,8 +27,10 @@ struct Fixture : ::testing::Test {
     HeadlessPrompter prompter;
     HeadlessPathologyDialogs dialogs{prompter};
     FixedClock clock{*EncodeDateTime({2024, 3, 1, 9, 5, 7, 123}), 600};
+    std::mutex printedMutex;
     std::vector<std::string> printed;
     PathologyContext context{clock, dialogs, folder.Path(), [this](const std::string& printer, TPitFile& r) {
+                                 std::lock_guard lock(printedMutex);
                                  printed.push_back(printer + ":" + r.Surname);
                              }};
 
