@@ -259,7 +259,9 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
                                                              parts.fileBase + ".rtf", "", &letterRtf);
                 return;
             }
-            const std::string content = JoinLines(hl7 ? r.hl7Lines : r.reportLines);
+            // HL7 segments are delivered ending in CR alone; the signature covers those bytes.
+            const std::string content =
+                hl7 ? StrStrip(JoinLines(r.hl7Lines), "\n") : JoinLines(r.reportLines);
             r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject,
                                                          parts.fileBase + (hl7 ? ".hl7" : ".pit"), content, nullptr);
         };

@@ -37,8 +37,11 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     m_log.Subscribe([&out](const std::string& line) { out << line << std::endl; });
     m_handler = std::make_unique<KXPrintHandler>(
         EngineServices{*m_clock, m_log, m_prompter, m_printService, m_registry, m_events, m_folders});
+    // Signing with the HeSA token; the library is loaded from the program folder when first needed.
+    m_signer = std::make_unique<TokenSigner>(m_signingLibrary, m_handler->Settings(), m_prompter, *m_clock,
+                                             m_folders.program);
     m_letters = std::make_unique<RtfLetterService>(*m_handler);
-    m_creation = std::make_unique<MessageCreation>(*m_handler, m_signer, m_letters.get());
+    m_creation = std::make_unique<MessageCreation>(*m_handler, *m_signer, m_letters.get());
     m_pathologyDialogs = std::make_unique<pathology::HeadlessPathologyDialogs>(m_prompter);
     m_pathology = std::make_unique<pathology::PathologyContext>(
         *m_clock, *m_pathologyDialogs, m_folders.program,
@@ -54,6 +57,9 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     m_pipeline->SetRelayFrameHandler([this](const std::string& spoolPath, const std::string& jobText) {
         return AcceptRelayFrame(*m_handler, spoolPath, jobText);
     });
+    m_monitor = std::make_unique<SigningFolderMonitor>(SigningFolderMonitor::Services{
+        m_handler->Settings(), m_prompter, m_log, *m_clock, *m_signer, [this] { return m_signer->SigningAvailable(); },
+        m_relay.get(), &m_events, [this] { (void)m_handler->SaveSettings(); }});
 }
 
 void VvpdEvents::StatusTextChanged(const std::string& statusText) { m_out << "Status: " << statusText << std::endl; }
@@ -66,6 +72,7 @@ JobOutcome VvpdRuntime::HandleReceivedJob(const std::string& spoolPath) {
 
 void VvpdRuntime::Tick() {
     if (m_handler->Settings().Get().SaveMode == 0) m_relay->RefreshDomainList();
+    m_monitor->MonitorTick();
 }
 
 VvpdRuntime::~VvpdRuntime() = default;

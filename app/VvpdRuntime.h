@@ -10,10 +10,12 @@
 #include "PdfPrintService.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
+#include "SigningFolderMonitor.h"
 #include "RtfLetterService.h"
 #include "RelayClient.h"
 #include "VvpdCommands.h"
 #include "txttopitdefUnit.h"
+#include "vnHICPKIinterface.h"
 
 #include <iosfwd>
 #include <memory>
@@ -46,6 +48,8 @@ public:
     const Clock& GetClock() const { return *m_clock; }
     HeadlessPrompter& GetPrompter() { return m_prompter; }
     RelayClient& Relay() { return *m_relay; }
+    TokenSigner& Signer() { return *m_signer; }
+    SigningFolderMonitor& Monitor() { return *m_monitor; }
 
     // A job whose connection has closed, on a job thread: in Save Mode 0 the server's domains are
     // asked for first, then the pipeline handles the spool file.
@@ -62,7 +66,8 @@ private:
     HeadlessPrompter m_prompter;
     PdfPrintService m_printService; // printouts as PDF files in the Print Folder
     VvpdEvents m_events;
-    UnsignedMessageSigner m_signer;
+    SigningLibrary m_signingLibrary{&m_events};
+    std::unique_ptr<TokenSigner> m_signer;
     std::unique_ptr<KXPrintHandler> m_handler;
     std::unique_ptr<RtfLetterService> m_letters;
     std::unique_ptr<pathology::HeadlessPathologyDialogs> m_pathologyDialogs;
@@ -70,6 +75,7 @@ private:
     std::unique_ptr<MessageCreation> m_creation;
     std::unique_ptr<RelayClient> m_relay;
     std::unique_ptr<JobPipeline> m_pipeline;
+    std::unique_ptr<SigningFolderMonitor> m_monitor;
 };
 
 // VVP_FIXED_TIME=yyyymmddhhnnss makes every time stamp reproducible (tests, demonstrations).
