@@ -103,5 +103,22 @@ TEST(VvpdConvertRtf, PaperCopyLandsInThePrintFolder) {
     ExpectLetter(test::RunCommand("pdftotext '" + v.dir.Path() + "printed/" + printed[0] + "' -").output, "pdftotext");
 }
 
+TEST(VvpdConvertRtf, PathologyRequestPrintsItsFormBeforeTheOrder) {
+    if (!test::HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    Vvpd v;
+    v.dir.Write("prog/ElectronicLabDetails.inf", test::ReadTestData("pathology/ElectronicLabDetails.inf"));
+    v.dir.Write("prog/cREquestForm.rtf", test::ReadTestData("letters/request_form.rtf"));
+    test::CommandResult r = test::RunCommand(v.Cmd("convert " + test::TestDataPath("pathology/single_request.prn")));
+    EXPECT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(v.Saved("*.orm").size(), 1u) << r.output;
+    const auto printed = ListFolder(v.dir.Path() + "printed", "*.pdf", false);
+    ASSERT_EQ(printed.size(), 1u) << r.output;
+    EXPECT_EQ(printed[0].rfind("Request Form SMITH", 0), 0u) << printed[0];
+    const std::string text =
+        test::RunCommand("pdftotext -layout '" + v.dir.Path() + "printed/" + printed[0] + "' -").output;
+    for (const char* value : {"SMITH", "JOHN", "01/02/1960", "FBC;LFT;UEC"})
+        EXPECT_NE(text.find(value), std::string::npos) << value << "\n" << text;
+}
+
 } // namespace
 } // namespace vvp

@@ -106,18 +106,6 @@ TEST(LetterMerge, AddresseeLinesAreSplitAtTheLastComma) {
     }
 }
 
-TEST(LetterMerge, NamesFallBackToTheFamilyName) {
-    letter::TPitFile r;
-    r.doctors[1].familyName = "Citizen";
-    r.addressee.familyName = "Specialist";
-    r.addressee.givenNames = "Anne";
-    const auto fields = LetterFields(r);
-    ASSERT_EQ(fields.size(), 24u);
-    EXPECT_EQ(fields[0], LetterField("<<Doctor:Name>>", "Citizen"));
-    EXPECT_EQ(fields[6], LetterField("<<Addressee:Name>>", "Anne Specialist"));
-    EXPECT_EQ(fields.back().first, "<<Message:Signing>>");
-}
-
 TEST(LoadLetterhead, CandidatesInOrderThenTheDefault) {
     LetterFixture f;
     const std::string heads = f.dir.Path() + "heads/";
