@@ -38,7 +38,7 @@ struct Rig {
     TokenSigner signer{library, settings, prompter, clock, MakeFolder()};
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
-    STACK_OF(X509)* chain = nullptr;
+    STACK_OF(X509) * chain = nullptr;
 
     std::string MakeFolder() {
         char pattern[] = "/tmp/vvp-envelope-bench-XXXXXX";
@@ -81,13 +81,14 @@ void BM_BuildSignedBlock(benchmark::State& state) {
     Rig& rig = TheRig();
     const std::string letter = Letter();
     for (auto _ : state) {
-        std::string block = rig.signer.BuildSignedBlock("bench@test.example", "\"Jones, Ann\" <ann@b.example>",
-                                                        "SMITH Referral", "SMITH_01-Feb-1950_Referral.pit", letter,
-                                                        nullptr);
+        std::string block =
+            rig.signer.BuildSignedBlock("bench@test.example", "\"Jones, Ann\" <ann@b.example>",
+                                        "SMITH Referral", "SMITH_01-Feb-1950_Referral.pit", letter, nullptr);
         if (block.empty()) state.SkipWithError("nothing signed");
         benchmark::DoNotOptimize(block);
     }
-    state.counters["signatures/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["signatures/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_BareOpenSslSmimeSign(benchmark::State& state) {
@@ -108,7 +109,8 @@ void BM_BareOpenSslSmimeSign(benchmark::State& state) {
         PKCS7_free(p7);
         BIO_free(in);
     }
-    state.counters["signatures/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["signatures/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // The plainest signature of the same bytes: a detached PKCS#7 with the chain, as DER.
@@ -129,7 +131,8 @@ void BM_BareOpenSslSign(benchmark::State& state) {
         PKCS7_free(p7);
         BIO_free(in);
     }
-    state.counters["signatures/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["signatures/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // What the binding and the envelope add without the signature itself.
@@ -138,8 +141,9 @@ void BM_EnvelopeWithoutSignature(benchmark::State& state) {
     const std::string letter = Letter();
     const SignFunction echo = [](const std::string& attachment) { return attachment; };
     for (auto _ : state) {
-        std::string block = BuildSignedBlock(rig.clock, echo, "bench@test.example", "\"Jones, Ann\" <ann@b.example>",
-                                             "SMITH Referral", "SMITH_01-Feb-1950_Referral.pit", letter, nullptr);
+        std::string block =
+            BuildSignedBlock(rig.clock, echo, "bench@test.example", "\"Jones, Ann\" <ann@b.example>",
+                             "SMITH Referral", "SMITH_01-Feb-1950_Referral.pit", letter, nullptr);
         benchmark::DoNotOptimize(block);
     }
 }

@@ -35,7 +35,8 @@ std::string BuildSignedBlock(const Clock& clock, const SignFunction& sign, const
                              const std::string& to, const std::string& subject, const std::string& fileName,
                              const std::string& content, const std::string* stream) {
     const std::string extendedSubject = subject + " (File \"" + fileName + "\")";
-    const std::string signature = sign(BuildMimePart(clock, from, to, extendedSubject, fileName, content, stream));
+    const std::string signature =
+        sign(BuildMimePart(clock, from, to, extendedSubject, fileName, content, stream));
     if (signature.empty()) return {};
     std::string block;
     block.reserve(signature.size() + from.size() + to.size() + extendedSubject.size() + 128);

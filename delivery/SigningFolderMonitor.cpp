@@ -1,9 +1,9 @@
 #include "SigningFolderMonitor.h"
 
 #include "FileUtil.h"
+#include "msgcommsd7.h"
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
-#include "msgcommsd7.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,16 +18,20 @@ namespace {
 
 constexpr size_t kBlockSize = 1000;
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n' || c == '\0';
+}
 
 size_t LineEnd(const std::string& bytes, size_t from) {
-    while (from < bytes.size() && !IsLineEnd(bytes[from])) ++from;
+    while (from < bytes.size() && !IsLineEnd(bytes[from]))
+        ++from;
     return from;
 }
 
 // One line break: CR LF, CR or LF.
 size_t SkipLineBreak(const std::string& bytes, size_t at) {
-    if (at < bytes.size() && bytes[at] == '\r') return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? at + 2 : at + 1;
+    if (at < bytes.size() && bytes[at] == '\r')
+        return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? at + 2 : at + 1;
     if (at < bytes.size() && bytes[at] == '\n') return at + 1;
     return at;
 }
@@ -40,7 +44,8 @@ enum class ReadStatus { Ok, Busy, TooLarge };
 
 // Reads a dropped file while holding an exclusive lock on it. A file another program still
 // holds locked, or modified moments ago, is taken to be still being written.
-ReadStatus ReadDroppedFile(const std::string& path, int settleSeconds, uint64_t maxBytes, std::string& bytes) {
+ReadStatus ReadDroppedFile(const std::string& path, int settleSeconds, uint64_t maxBytes,
+                           std::string& bytes) {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return ReadStatus::Busy;
     struct Closer {
@@ -189,7 +194,8 @@ std::string RemoveRecipientHeader(const std::string& bytes) {
     if (!StartsText(bytes.substr(0, firstEnd), "msgrecipient")) return bytes;
     size_t start = SkipLineBreak(bytes, firstEnd);
     const size_t secondEnd = LineEnd(bytes, start);
-    if (ContainsText(bytes.substr(start, secondEnd - start), "author=")) start = SkipLineBreak(bytes, secondEnd);
+    if (ContainsText(bytes.substr(start, secondEnd - start), "author="))
+        start = SkipLineBreak(bytes, secondEnd);
     return bytes.substr(start);
 }
 
@@ -284,9 +290,14 @@ SigningFolderMonitor::Prepared SigningFolderMonitor::PrepareMonitoredFile(const 
     Prepared prepared;
     std::string bytes;
     switch (ReadDroppedFile(path, m_settleSeconds, m_maxFileBytes, bytes)) {
-    case ReadStatus::Busy: prepared.status = Prepared::Status::Busy; return prepared;
-    case ReadStatus::TooLarge: prepared.status = Prepared::Status::TooLarge; return prepared;
-    case ReadStatus::Ok: break;
+    case ReadStatus::Busy:
+        prepared.status = Prepared::Status::Busy;
+        return prepared;
+    case ReadStatus::TooLarge:
+        prepared.status = Prepared::Status::TooLarge;
+        return prepared;
+    case ReadStatus::Ok:
+        break;
     }
     prepared.content = RemoveRecipientHeader(bytes);
     MarkAcknowledgement(prepared.content);
@@ -300,13 +311,15 @@ SigningFolderMonitor::Prepared SigningFolderMonitor::PrepareMonitoredFile(const 
 }
 
 SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValues& settings,
-                                                             const std::string& folder, const std::string& name,
-                                                             int& unprocessed) {
+                                                             const std::string& folder,
+                                                             const std::string& name, int& unprocessed) {
     const std::string path = folder + name;
     std::string recipient = ReadMsgRecipient(path);
     std::string recipientLine;
-    if (!recipient.empty()) recipientLine = "MsgRecipient=" + recipient + "\r\n";
-    else if (name.find('_') != std::string::npos) recipient = StrBefore(name, "_");
+    if (!recipient.empty())
+        recipientLine = "MsgRecipient=" + recipient + "\r\n";
+    else if (name.find('_') != std::string::npos)
+        recipient = StrBefore(name, "_");
     if (recipient.empty()) {
         ++unprocessed;
         return Step::NextFile;
@@ -344,8 +357,8 @@ SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValue
     std::string signedCopy;
     // Empty details with signing on mean the user chose, in the token dialogs, to send unsigned.
     if (!prepared.details.empty()) {
-        signedCopy = m_s.signer.BuildSignedBlock(StrBetween(prepared.details, "<", ">"), recipient, "File " + name,
-                                                 name, std::string(), &prepared.content);
+        signedCopy = m_s.signer.BuildSignedBlock(StrBetween(prepared.details, "<", ">"), recipient,
+                                                 "File " + name, name, std::string(), &prepared.content);
         while (signedCopy.empty()) {
             m_s.signer.ClearTokenLogon();
             const std::string details = m_s.signer.SignWithToken();
@@ -361,32 +374,36 @@ SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValue
         }
     }
     if (signedCopy.empty()) m_s.log.LogLine("File " + name + " is sent without a signature, as chosen.");
-    return Deliver(folder, name, recipient, recipientLine, relay ? &host : nullptr, destination,
-                   prepared, std::move(signedCopy));
+    return Deliver(folder, name, recipient, recipientLine, relay ? &host : nullptr, destination, prepared,
+                   std::move(signedCopy));
 }
 
 SigningFolderMonitor::Step SigningFolderMonitor::Deliver(const std::string& folder, const std::string& name,
                                                          const std::string& recipient,
-                                                         const std::string& recipientLine, const THostIP* host,
-                                                         const std::string& destination, const Prepared& prepared,
-                                                         std::string signedCopy) {
+                                                         const std::string& recipientLine,
+                                                         const THostIP* host, const std::string& destination,
+                                                         const Prepared& prepared, std::string signedCopy) {
     if (!signedCopy.empty()) {
         const std::string marker = kSignedMessageMarkerLine;
-        if (auto p = signedCopy.find(marker); p != std::string::npos) signedCopy.replace(p, marker.size(), recipientLine);
+        if (auto p = signedCopy.find(marker); p != std::string::npos)
+            signedCopy.replace(p, marker.size(), recipientLine);
     }
     const std::string ext = ExtractFileExt(name);
     std::string base = name.substr(0, name.size() - ext.size());
-    if (!StartsText(base, recipient) && !StartsText(base, StrBefore(recipient, "@"))) base = recipient + "_" + base;
+    if (!StartsText(base, recipient) && !StartsText(base, StrBefore(recipient, "@")))
+        base = recipient + "_" + base;
 
     if (host) {
         if (!signedCopy.empty()) {
-            const std::string result = m_s.relay ? m_s.relay->SendTextToServer(base + ext + ".sign.eml", signedCopy, *host)
-                                                 : std::string("ERROR: no relay");
+            const std::string result =
+                m_s.relay ? m_s.relay->SendTextToServer(base + ext + ".sign.eml", signedCopy, *host)
+                          : std::string("ERROR: no relay");
             m_s.log.LogLine("Transfer to Vocanet for sending :" + result);
             if (result != "OK") return Step::EndTick;
         }
-        const std::string result = m_s.relay ? m_s.relay->SendFileToServer(base + ext, "", *host, prepared.content)
-                                             : std::string("ERROR: no relay");
+        const std::string result = m_s.relay
+                                       ? m_s.relay->SendFileToServer(base + ext, "", *host, prepared.content)
+                                       : std::string("ERROR: no relay");
         m_s.log.LogLine("Transfer to Vocanet for sending :" + result);
         if (result != "OK") return Step::EndTick;
     } else {

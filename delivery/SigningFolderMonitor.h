@@ -90,9 +90,9 @@ private:
     Step ProcessFile(const VNPTRRegValues& settings, const std::string& folder, const std::string& name,
                      int& unprocessed);
     Prepared PrepareMonitoredFile(const std::string& path, bool hesaTokens);
-    Step Deliver(const std::string& folder, const std::string& name,
-                 const std::string& recipient, const std::string& recipientLine, const THostIP* host,
-                 const std::string& destination, const Prepared& prepared, std::string signedCopy);
+    Step Deliver(const std::string& folder, const std::string& name, const std::string& recipient,
+                 const std::string& recipientLine, const THostIP* host, const std::string& destination,
+                 const Prepared& prepared, std::string signedCopy);
     void SwitchMonitoringOff();
     void Publish(const MonitorDisplay& display);
 

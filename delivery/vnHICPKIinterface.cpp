@@ -41,15 +41,18 @@ constexpr int kStoreOpenBit = 2;
 // of a few kilobytes does not leave it room in a buffer of 1.5 times its length.
 constexpr size_t kSignatureRoom = 48 * 1024;
 
-template <typename Fn>
-Fn Resolve(void* handle, const char* name) {
+template <typename Fn> Fn Resolve(void* handle, const char* name) {
     // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
     return reinterpret_cast<Fn>(dlsym(handle, name));
 }
 
-std::string FirstLine(const std::string& text) { return StrBefore(StrBefore(text, "\r\n"), "\n"); }
+std::string FirstLine(const std::string& text) {
+    return StrBefore(StrBefore(text, "\r\n"), "\n");
+}
 
-std::string Reply(const char* text) { return text ? std::string(text) : std::string(); }
+std::string Reply(const char* text) {
+    return text ? std::string(text) : std::string();
+}
 
 } // namespace
 
@@ -91,10 +94,11 @@ Result<void> SigningLibrary::Load(const std::string& programFolder) {
         entry->Logoff = Resolve<EntryPoints::IntFn>(handle, "Logoff");
         entry->Signfile = Resolve<EntryPoints::SignfileFn>(handle, "Signfile");
         entry->SignBigSize = Resolve<EntryPoints::SignBigSizeFn>(handle, "SignBigSize");
-        const std::pair<const char*, bool> required[] = {
-            {"SetStore", entry->SetStore != nullptr},     {"Status", entry->Status != nullptr},
-            {"TokenLogon", entry->TokenLogon != nullptr}, {"SignBig", entry->SignBig != nullptr},
-            {"CloseStore", entry->CloseStore != nullptr}};
+        const std::pair<const char*, bool> required[] = {{"SetStore", entry->SetStore != nullptr},
+                                                         {"Status", entry->Status != nullptr},
+                                                         {"TokenLogon", entry->TokenLogon != nullptr},
+                                                         {"SignBig", entry->SignBig != nullptr},
+                                                         {"CloseStore", entry->CloseStore != nullptr}};
         for (const auto& [name, found] : required) {
             if (!found) {
                 dlclose(handle);
@@ -260,10 +264,11 @@ std::string TokenSigner::SignWithToken() {
         return AskSendUnsigned();
     }
     if (m_library.TokenInfo().empty() && !m_library.Logon()) {
-        const Answer answer = Ask("VVP can't find a signing token.", m_library.Display().label,
-                                  "Please Insert a Token and click Retry OR\r\n click Ignore to send the message "
-                                  "without signing",
-                                  Buttons::AbortRetryIgnore);
+        const Answer answer =
+            Ask("VVP can't find a signing token.", m_library.Display().label,
+                "Please Insert a Token and click Retry OR\r\n click Ignore to send the message "
+                "without signing",
+                Buttons::AbortRetryIgnore);
         if (answer == Answer::Ignore) return {};
         if (answer != Answer::Retry) return "ERROR: CANCEL";
         if (!m_library.Logon()) {
@@ -294,12 +299,16 @@ std::string TokenSigner::BuildSignedBlock(const std::string& from, const std::st
     std::string block = vvp::BuildSignedBlock(
         m_clock, [this](const std::string& attachment) { return m_library.SignBig(attachment); }, from, to,
         subject, fileName, content, stream);
-    if (!block.empty()) m_failedSignings = 0;
-    else if (!m_library.TokenInfo().empty()) ++m_failedSignings;
+    if (!block.empty())
+        m_failedSignings = 0;
+    else if (!m_library.TokenInfo().empty())
+        ++m_failedSignings;
     return block;
 }
 
-void TokenSigner::ClearTokenLogon() { m_library.ClearTokenInfo(); }
+void TokenSigner::ClearTokenLogon() {
+    m_library.ClearTokenInfo();
+}
 
 bool TokenSigner::SigningAvailable() {
     if (!m_settings.Get().HeSATokens) {

@@ -83,8 +83,8 @@ bool IsLogonFailure(const std::string& reply);
 // detail lines, and the signed envelope.
 class TokenSigner final : public MessageSigner {
 public:
-    TokenSigner(SigningLibrary& library, const SettingsHolder& settings, Prompter& prompter, const Clock& clock,
-                std::string programFolder);
+    TokenSigner(SigningLibrary& library, const SettingsHolder& settings, Prompter& prompter,
+                const Clock& clock, std::string programFolder);
 
     std::string SignWithToken() override;
     std::string BuildSignedBlock(const std::string& from, const std::string& to, const std::string& subject,
@@ -99,7 +99,8 @@ public:
 private:
     // The store dialog: empty (send unsigned), "ERROR: PRINT" or "ERROR: CANCEL".
     std::string AskSendUnsigned();
-    Answer Ask(const std::string& first, const std::string& second, const std::string& third, Buttons buttons);
+    Answer Ask(const std::string& first, const std::string& second, const std::string& third,
+               Buttons buttons);
 
     SigningLibrary& m_library;
     const SettingsHolder& m_settings;

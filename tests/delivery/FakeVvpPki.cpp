@@ -60,7 +60,9 @@ std::string NextOf(const std::string& key) {
     return items[std::min<size_t>(static_cast<size_t>(used), items.size() - 1)];
 }
 
-std::string Signed(const char* text) { return "SIGNED[" + std::string(text) + "]\r\n"; }
+std::string Signed(const char* text) {
+    return "SIGNED[" + std::string(text) + "]\r\n";
+}
 
 [[maybe_unused]] size_t Needed(const char* text) {
     const std::string fixed = Value("needed");
@@ -117,7 +119,8 @@ FAKE_EXPORT const char* TokenLogon(void) {
     Linger();
     std::lock_guard lock(g_mutex);
     g_reply = NextOf("logon");
-    for (size_t p; (p = g_reply.find("\\r\\n")) != std::string::npos;) g_reply.replace(p, 4, "\r\n");
+    for (size_t p; (p = g_reply.find("\\r\\n")) != std::string::npos;)
+        g_reply.replace(p, 4, "\r\n");
     return g_reply.c_str();
 }
 
@@ -148,7 +151,13 @@ FAKE_EXPORT int SignBigSize(const char* text) {
     std::lock_guard lock(g_mutex);
     return static_cast<int>(Needed(text));
 }
-FAKE_EXPORT int TokenPresent(void) { return 1; }
-FAKE_EXPORT int Logoff(void) { return 1; }
-FAKE_EXPORT int Signfile(const char*, const char*) { return 0; }
+FAKE_EXPORT int TokenPresent(void) {
+    return 1;
+}
+FAKE_EXPORT int Logoff(void) {
+    return 1;
+}
+FAKE_EXPORT int Signfile(const char*, const char*) {
+    return 0;
+}
 #endif

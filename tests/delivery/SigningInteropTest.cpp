@@ -10,16 +10,16 @@
 #include "SigningFolderMonitor.h"
 #include "SigningTestSupport.h"
 #include "Spool.h"
-#include "VvpdRuntime.h"
 #include "vnHICPKIinterface.h"
+#include "VvpdRuntime.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
-#include <sstream>
 #include <ctime>
 #include <fcntl.h>
+#include <random>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,7 +67,8 @@ struct RealSigning {
 std::string RandomBytes(size_t n) {
     std::mt19937 random(static_cast<unsigned>(n));
     std::string bytes(n, '\0');
-    for (auto& c : bytes) c = static_cast<char>(random() & 0xff);
+    for (auto& c : bytes)
+        c = static_cast<char>(random() & 0xff);
     return bytes;
 }
 
@@ -90,10 +91,9 @@ TEST(SigningInterop, SignedEnvelopesVerifyAndCarryTheContent) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string block =
-            s.signer.BuildSignedBlock("a.person@test.example", "\"Specialist, Anne \" <anne@clinic.example>",
-                                      "SMITH Referral", "out/letter.pit", c.asStream ? std::string() : c.content,
-                                      c.asStream ? &c.content : nullptr);
+        const std::string block = s.signer.BuildSignedBlock(
+            "a.person@test.example", "\"Specialist, Anne \" <anne@clinic.example>", "SMITH Referral",
+            "out/letter.pit", c.asStream ? std::string() : c.content, c.asStream ? &c.content : nullptr);
         ASSERT_EQ(block.rfind(kSignedMessageMarkerLine, 0), 0u);
         const std::string eml = s.dir.File("x.sign.eml");
         (void)WriteWholeFile(eml, block.substr(std::string(kSignedMessageMarkerLine).size()));
@@ -145,7 +145,8 @@ TEST(SigningInterop, PrintedMessagesTravelWithAVerifiableSignedCopy) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);
         SigningEngine e;
-        const JobOutcome outcome = e.Convert(StrReplace(job, "Message Format  :PIT", std::string("Message Format  :") + c.format));
+        const JobOutcome outcome =
+            e.Convert(StrReplace(job, "Message Format  :PIT", std::string("Message Format  :") + c.format));
         EXPECT_EQ(outcome.messages, 1);
         const auto saved = e.Saved();
         ASSERT_EQ(saved.size(), 2u);
@@ -153,17 +154,20 @@ TEST(SigningInterop, PrintedMessagesTravelWithAVerifiableSignedCopy) {
         EXPECT_EQ(saved[1], saved[0] + ".sign.eml");
         const std::string message = *ReadWholeFile(e.s.dir.Path() + "out/" + saved[0]);
         EXPECT_EQ(message.find("<#SIGNATURE DETAILS>"), std::string::npos);
-        EXPECT_NE(message.find("Dr A Person"), std::string::npos) << "the signature details are in the message";
+        EXPECT_NE(message.find("Dr A Person"), std::string::npos)
+            << "the signature details are in the message";
         const std::string eml = e.s.dir.Path() + "out/" + saved[1];
-        EXPECT_EQ(ReadWholeFile(eml)->rfind("From: a.person@test.example\r\nTo: \"Anne Specialist,  2345671X\" "
-                                            "<anne.specialist@clinic.example.com.au>\r\nSubject: SMITH Referral letter (File \"",
-                                            0),
+        EXPECT_EQ(ReadWholeFile(eml)->rfind(
+                      "From: a.person@test.example\r\nTo: \"Anne Specialist,  2345671X\" "
+                      "<anne.specialist@clinic.example.com.au>\r\nSubject: SMITH Referral letter (File \"",
+                      0),
                   0u);
         // The signed copy names the file it was made for: the file base, not the delivery name.
         const std::string signedName = StrBetween(*ReadWholeFile(eml), "(File \"", "\")");
         EXPECT_EQ(ExtractFileExt(signedName), c.ext);
         e.s.ExpectVerifiable(eml, message, signedName);
-        for (const auto& box : e.s.prompter.Transcript()) EXPECT_NE(box.caption, kDigitalSigningCaption);
+        for (const auto& box : e.s.prompter.Transcript())
+            EXPECT_NE(box.caption, kDigitalSigningCaption);
     }
 }
 
@@ -192,16 +196,19 @@ TEST(SigningInterop, DroppedFilesAreSignedVerifiablyAndDelivered) {
                          "anne@clinic.example_letter.txt");
 
     const std::string report = *ReadWholeFile(out + "lab@path.example_report.txt");
-    EXPECT_EQ(report.rfind("MsgRecipient=lab@path.example\r\n001 Report\r\n100 Smith\r\n301 Text\r\n"
-                           "301 Signed by  : Dr A Person <a.person@test.example>, Sydney NSW\r\n301 Certificate: ",
-                           0),
-              0u)
+    EXPECT_EQ(
+        report.rfind("MsgRecipient=lab@path.example\r\n001 Report\r\n100 Smith\r\n301 Text\r\n"
+                     "301 Signed by  : Dr A Person <a.person@test.example>, Sydney NSW\r\n301 Certificate: ",
+                     0),
+        0u)
         << report;
     // The delivered file is the routing line and then exactly the signed content.
-    e.s.ExpectVerifiable(out + "lab@path.example_report.txt.sign.eml", StrAfter(report, "\r\n"), "report.txt");
+    e.s.ExpectVerifiable(out + "lab@path.example_report.txt.sign.eml", StrAfter(report, "\r\n"),
+                         "report.txt");
 
     const std::string scan = *ReadWholeFile(out + "lab@path.example_scan.pdf");
-    EXPECT_EQ(scan.substr(0, 40), ("MsgRecipient=lab@path.example\r\n%PDF-1.4\n" + RandomBytes(3000)).substr(0, 40));
+    EXPECT_EQ(scan.substr(0, 40),
+              ("MsgRecipient=lab@path.example\r\n%PDF-1.4\n" + RandomBytes(3000)).substr(0, 40));
     EXPECT_EQ(scan.size(), std::string("MsgRecipient=lab@path.example\r\n%PDF-1.4\n").size() + 3000);
     e.s.ExpectVerifiable(out + "lab@path.example_scan.pdf.sign.eml", StrAfter(scan, "\r\n"), "scan.pdf");
 }
@@ -210,11 +217,13 @@ TEST(SigningInterop, VvpdConvertWritesTheMessageAndItsVerifiableSignedCopy) {
     RealSigning s;
     const std::string out = s.dir.Path() + "out/";
     (void)ForceDirectories(s.dir.Path() + "tmp");
-    const std::string vvpd = "TMP=" + s.dir.Path() + "tmp TEMP= " + test::BuildBinDir() + "/vvpd --program-folder " +
-                             s.program + " --registry " + s.dir.Path() + "registry.reg ";
+    const std::string vvpd = "TMP=" + s.dir.Path() + "tmp TEMP= " + test::BuildBinDir() +
+                             "/vvpd --program-folder " + s.program + " --registry " + s.dir.Path() +
+                             "registry.reg ";
     ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Mode\" 1").status, 0);
     ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Path\" " + out).status, 0);
-    const auto converted = test::RunCommand(vvpd + "convert " + test::SigningTestData("messages/signing_asked.prn"));
+    const auto converted =
+        test::RunCommand(vvpd + "convert " + test::SigningTestData("messages/signing_asked.prn"));
     ASSERT_EQ(converted.status, 0) << converted.output;
     EXPECT_NE(converted.output.find("Certificate Details:Signed by  : Dr A Person"), std::string::npos)
         << converted.output;
@@ -253,7 +262,8 @@ TEST(SigningInterop, VvpdTickSignsAndDeliversADroppedFile) {
     runtime.Tick();
     EXPECT_TRUE(ListFolder(in, "*", false).empty()) << log.str();
     EXPECT_EQ(*ReadWholeFile(out + "anne@clinic.example_results.txt"), letter);
-    s.ExpectVerifiable(out + "anne@clinic.example_results.txt.sign.eml", letter, "anne@clinic.example_results.txt");
+    s.ExpectVerifiable(out + "anne@clinic.example_results.txt.sign.eml", letter,
+                       "anne@clinic.example_results.txt");
     EXPECT_EQ(runtime.Monitor().Display().caption, "Monitor Path for Signing");
 }
 

@@ -12,11 +12,14 @@ namespace vvp::test {
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::string BuildBinDir() { return VVP_BIN_DIR; }
+std::string BuildBinDir() {
+    return VVP_BIN_DIR;
+}
 std::string SigningTestData(const std::string& relativePath) {
     return std::string(VVP_TEST_DATA_DIR) + "/" + relativePath;
 }
@@ -26,12 +29,15 @@ void InstallSigningLibrary(const std::string& libraryPath, const std::string& fo
     if (!copied) throw std::runtime_error(copied.error().message);
 }
 
-std::string RealSigningLibraryPath() { return VVP_PKI_PATH; }
+std::string RealSigningLibraryPath() {
+    return VVP_PKI_PATH;
+}
 
 bool CreateTestStore(const std::string& folder, std::string* output, const std::string& name,
                      const std::string& email) {
-    const CommandResult r = RunCommand(ShellQuote(VVP_STORE_TOOL_PATH) + " --program-folder " + ShellQuote(folder) +
-                                       " create-test " + ShellQuote(name) + " " + ShellQuote(email) + " --force");
+    const CommandResult r =
+        RunCommand(ShellQuote(VVP_STORE_TOOL_PATH) + " --program-folder " + ShellQuote(folder) +
+                   " create-test " + ShellQuote(name) + " " + ShellQuote(email) + " --force");
     if (output) *output = r.output;
     return r.status == 0;
 }
@@ -56,7 +62,8 @@ with open(sys.argv[2], 'wb') as f:
     f.write(data)
 print(part.get_filename())
 )PY";
-    return RunCommand("python3 -c " + ShellQuote(kScript) + " " + ShellQuote(emlPath) + " " + ShellQuote(outPath));
+    return RunCommand("python3 -c " + ShellQuote(kScript) + " " + ShellQuote(emlPath) + " " +
+                      ShellQuote(outPath));
 }
 
 FakePki::FakePki(const std::string& path) {
@@ -68,11 +75,19 @@ FakePki::FakePki(const std::string& path) {
     if (!m_set || !m_count || !m_get) throw std::runtime_error("not the fake signing library: " + path);
 }
 
-FakePki::~FakePki() { dlclose(m_handle); }
+FakePki::~FakePki() {
+    dlclose(m_handle);
+}
 
-void FakePki::Set(const std::string& key, const std::string& value) { m_set(key.c_str(), value.c_str()); }
-void FakePki::Reset() { m_set("reset", ""); }
-int FakePki::Count(const std::string& key) const { return m_count(key.c_str()); }
+void FakePki::Set(const std::string& key, const std::string& value) {
+    m_set(key.c_str(), value.c_str());
+}
+void FakePki::Reset() {
+    m_set("reset", "");
+}
+int FakePki::Count(const std::string& key) const {
+    return m_count(key.c_str());
+}
 
 std::string FakePki::Get(const std::string& key) const {
     char buffer[4096];

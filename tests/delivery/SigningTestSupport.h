@@ -19,7 +19,8 @@ std::string RealSigningLibraryPath();
 // Makes a throw-away CA and practitioner store in the folder ("vvpstore.psi" and "testca.pem");
 // false with the tool's output when it fails.
 bool CreateTestStore(const std::string& folder, std::string* output = nullptr,
-                     const std::string& name = "Dr A Person", const std::string& email = "a.person@test.example");
+                     const std::string& name = "Dr A Person",
+                     const std::string& email = "a.person@test.example");
 
 // openssl smime -verify of a signed copy against the CA.
 CommandResult VerifySignedCopy(const std::string& emlPath, const std::string& caPath);

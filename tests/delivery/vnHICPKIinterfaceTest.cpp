@@ -29,16 +29,19 @@ const char* const kDescription = "Dr Q Tester <q.tester@clinic.example>\r\n"
 const char* const kDetails = "Signed by  : Dr Q Tester <q.tester@clinic.example>, Cairns QLD\r\n"
                              "301 Certificate: 0A1B Token: C0FFEE0000000001 issued by Clinic CA";
 
-const std::string kStoreBox = "VVP is not able to Sign this message.\r\n  Unable to intialise CryptoStore.\r\n\r\n"
-                              "Would you like to send the message without signing?";
+const std::string kStoreBox =
+    "VVP is not able to Sign this message.\r\n  Unable to intialise CryptoStore.\r\n\r\n"
+    "Would you like to send the message without signing?";
 
 std::string TokenBox(const std::string& label) {
     return "VVP can't find a signing token.\r\n" + label +
-           "\r\n\r\nPlease Insert a Token and click Retry OR\r\n click Ignore to send the message without signing";
+           "\r\n\r\nPlease Insert a Token and click Retry OR\r\n click Ignore to send the message without "
+           "signing";
 }
 
 std::string NoTokenBox(const std::string& folder) {
-    return "No Tokens present or VVP can't detect your Token\r\nYou may not have the Token reader drivers installed "
+    return "No Tokens present or VVP can't detect your Token\r\nYou may not have the Token reader drivers "
+           "installed "
            "or the VVP CryptoStore \r\n(" +
            folder +
            "vvpstore.psi)\r\nmay not have the correct module for your token reader\r\n\r\n"
@@ -130,7 +133,8 @@ TEST(SigningLibraryStore, OpensWithTheStoreFileAndPasswordOnlyWhenNotOpen) {
 TEST(SigningLibraryLogon, ShowsTheTokenOrTheReason) {
     SigningRig rig(FAKE_PKI_PATH);
     FakePki& fake = rig.Fake();
-    fake.Set("logon", std::string("Error: Token not present.\\r\\nSlot 1 empty|") + StrReplace(kDescription, "\r\n", "\\r\\n"));
+    fake.Set("logon", std::string("Error: Token not present.\\r\\nSlot 1 empty|") +
+                          StrReplace(kDescription, "\r\n", "\\r\\n"));
     EXPECT_FALSE(rig.library.Logon());
     TokenDisplay shown = rig.library.Display();
     EXPECT_EQ(shown.caption, "HeSA Token - Not logged on");
@@ -167,7 +171,8 @@ TEST(SigningLibraryLogon, TellsFailuresFromDescriptionsHoldingTheWordError) {
         {"Dr T Errorson <t@x.example>\r\nSUBJECT=C=AU, CN=Dr T Errorson\r\nToken ID=01\r\n", false},
         {kDescription, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsLogonFailure(c.reply), c.failure) << c.reply;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsLogonFailure(c.reply), c.failure) << c.reply;
 }
 
 TEST(SigningLibrarySignBig, GivesTheSignatureRoomAndAsksOnceMoreWhenItDidNotFit) {
@@ -182,7 +187,7 @@ TEST(SigningLibrarySignBig, GivesTheSignatureRoomAndAsksOnceMoreWhenItDidNotFit)
         int signBigCalls;
     } cases[] = {
         {FAKE_PKI_PATH, &text8k, "", "0", true, 1},
-        {FAKE_PKI_PATH, &text20k, "200000", "0", true, 2},        // SignBigSize tells the size
+        {FAKE_PKI_PATH, &text20k, "200000", "0", true, 2},         // SignBigSize tells the size
         {FAKE_PKI_MINIMAL_PATH, &text20k, "200000", "0", true, 2}, // a bigger buffer, once
         {FAKE_PKI_MINIMAL_PATH, &text20k, "900000", "0", false, 2},
         {FAKE_PKI_PATH, &text8k, "", "1", false, 1}, // a failure is not retried in vain
@@ -230,9 +235,11 @@ TEST(TokenSignerDialogs, AnswerEveryFailureRow) {
             if (c.setup == Setup::StoreFails) fake.Set("setStoreReply", "Error: Store file cannot be read.");
             const std::string description = StrReplace(kDescription, "\r\n", "\\r\\n");
             if (c.setup == Setup::NoToken) fake.Set("logon", "Error: Token not present.");
-            if (c.setup == Setup::NoTokenThenToken) fake.Set("logon", "Error: Token not present.|" + description);
+            if (c.setup == Setup::NoTokenThenToken)
+                fake.Set("logon", "Error: Token not present.|" + description);
         }
-        for (const auto& a : c.answers) rig.prompter.AddAnswer("Digital Signing", a);
+        for (const auto& a : c.answers)
+            rig.prompter.AddAnswer("Digital Signing", a);
         EXPECT_EQ(rig.signer.SignWithToken(), c.result);
         const auto texts = rig.BoxTexts();
         ASSERT_EQ(texts.size(), static_cast<size_t>(c.boxes));
@@ -298,11 +305,13 @@ TEST(TokenSignerConcurrency, OneCallerAtATime) {
             for (int i = 0; i < 10; ++i) {
                 if (t == 0 && i % 3 == 0) rig.signer.ClearTokenLogon();
                 if (rig.signer.SignWithToken() != kDetails) continue;
-                if (!rig.signer.BuildSignedBlock("a", "b", "s", "f.pit", "text", nullptr).empty()) ++signedCount;
+                if (!rig.signer.BuildSignedBlock("a", "b", "s", "f.pit", "text", nullptr).empty())
+                    ++signedCount;
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(fake.Count("overlap"), 0);
     EXPECT_GT(signedCount.load(), 30);
 }
@@ -322,8 +331,9 @@ TEST_F(RealLibraryTest, TokenDescriptionGivesTheTwoSignatureLines) {
     const std::string first = StrBefore(details, "\r\n");
     const std::string second = StrAfter(details, "\r\n");
     EXPECT_EQ(first, "Signed by  : Dr A Person <a.person@test.example>, Sydney NSW");
-    EXPECT_TRUE(std::regex_match(second, std::regex("301 Certificate: [0-9A-F]+ Token: [0-9A-F]{16} issued by "
-                                                    "Test Certificate Authority")))
+    EXPECT_TRUE(
+        std::regex_match(second, std::regex("301 Certificate: [0-9A-F]+ Token: [0-9A-F]{16} issued by "
+                                            "Test Certificate Authority")))
         << second;
     const TokenDisplay shown = rig.library.Display();
     EXPECT_EQ(shown.caption, "HeSA Token - " + StrBetween(second, "Token: ", " "));
@@ -341,9 +351,9 @@ TEST_F(RealLibraryTest, FailureRowsFromRealStores) {
     // A store holding a certificate but no key: no token to log on, and none after the retry.
     TempDir ca;
     ASSERT_TRUE(test::CreateTestStore(ca.Path()));
-    const auto made = test::RunCommand("openssl pkcs12 -export -nokeys -in " + test::ShellQuote(ca.File("testca.pem")) +
-                                       " -passout pass:StoreSecret -out " +
-                                       test::ShellQuote(rig.dir.File("vvpstore.psi")));
+    const auto made =
+        test::RunCommand("openssl pkcs12 -export -nokeys -in " + test::ShellQuote(ca.File("testca.pem")) +
+                         " -passout pass:StoreSecret -out " + test::ShellQuote(rig.dir.File("vvpstore.psi")));
     ASSERT_EQ(made.status, 0) << made.output;
     rig.prompter.AddAnswer("Digital Signing", "Retry");
     rig.prompter.AddAnswer("Digital Signing", "OK");
