@@ -11,7 +11,8 @@ public:
     explicit RtfLetterService(KXPrintHandler& handler) : m_handler(handler) {}
 
     // The letter printer is the job's own ("Report Printer  :"), else the ReportPrinter setting.
-    bool MakeLetter(const letter::TPitFile& record, std::string* rtfOut, const std::string& letterHead) override;
+    bool MakeLetter(const letter::TPitFile& record, std::string* rtfOut,
+                    const std::string& letterHead) override;
 
 private:
     KXPrintHandler& m_handler;

@@ -10,7 +10,9 @@ namespace {
 
 const char* const kBrowseTitle = "Select a path to monitor for Files to sign";
 
-bool NamesFolder(const std::string& text) { return !Trim(text).empty() && DirectoryExists(Trim(text)); }
+bool NamesFolder(const std::string& text) {
+    return !Trim(text).empty() && DirectoryExists(Trim(text));
+}
 
 } // namespace
 
@@ -29,7 +31,8 @@ Result<void> WriteDefaultLetterhead(const std::string& folder) {
     return WriteFileAtomically(dir + name, DefaultLetterheadRtf());
 }
 
-TRTFEditForm::TRTFEditForm(Prompter& prompter, Platform* platform) : m_prompter(prompter), m_platform(platform) {}
+TRTFEditForm::TRTFEditForm(Prompter& prompter, Platform* platform)
+    : m_prompter(prompter), m_platform(platform) {}
 
 void TRTFEditForm::ShowLibrary(const std::string& folder) {
     m_edit = folder;
@@ -37,9 +40,13 @@ void TRTFEditForm::ShowLibrary(const std::string& folder) {
     FillList();
 }
 
-void TRTFEditForm::LetterheadPathEditChange(const std::string& text) { m_edit = text; }
+void TRTFEditForm::LetterheadPathEditChange(const std::string& text) {
+    m_edit = text;
+}
 
-bool TRTFEditForm::EditNamesFolder() const { return NamesFolder(m_edit); }
+bool TRTFEditForm::EditNamesFolder() const {
+    return NamesFolder(m_edit);
+}
 
 void TRTFEditForm::PathBrowseBtnClick() {
     const std::string chosen = m_prompter.BrowseFolder(kBrowseTitle);
@@ -54,7 +61,8 @@ void TRTFEditForm::RTFListBoxClick(int index) {
 
 std::string TRTFEditForm::OpenBtnClick() {
     if (m_selected < 0) return {};
-    const std::string path = IncludeTrailingSeparator(Trim(m_edit)) + m_items[static_cast<size_t>(m_selected)];
+    const std::string path =
+        IncludeTrailingSeparator(Trim(m_edit)) + m_items[static_cast<size_t>(m_selected)];
     if (m_platform) m_platform->OpenDocument(path);
     return path;
 }
@@ -68,11 +76,11 @@ void TRTFEditForm::FillList() {
 void TRTFEditForm::RecreateDefault1Click() {
     const std::string folder = IncludeTrailingSeparator(Trim(m_edit));
     if (!EditNamesFolder()) {
-        const Answer create = m_prompter.Message(
-            {"Create Default Letterhead Folder",
-             "The Letterhead Folder you have selected does not exist.\r\n\r\nDo you want to create the folder \r\n\r\n" +
-                 m_edit + "?",
-             Buttons::YesNoCancel, Icon::Stop});
+        const Answer create = m_prompter.Message({"Create Default Letterhead Folder",
+                                                  "The Letterhead Folder you have selected does not "
+                                                  "exist.\r\n\r\nDo you want to create the folder \r\n\r\n" +
+                                                      m_edit + "?",
+                                                  Buttons::YesNoCancel, Icon::Stop});
         if (create == Answer::No) return;
         if (Trim(m_edit).empty() || !ForceDirectories(folder)) {
             m_prompter.Show("Vocanet Virtual Printer", "The folder could not be created.");

@@ -7,7 +7,9 @@ namespace vvp {
 
 namespace {
 
-std::string WithoutBrackets(const std::string& text) { return StrStrip(text, "<>"); }
+std::string WithoutBrackets(const std::string& text) {
+    return StrStrip(text, "<>");
+}
 
 // Given names + " " + family name; the family name alone without given names.
 std::string FullName(const std::string& given, const std::string& family) {
@@ -16,11 +18,14 @@ std::string FullName(const std::string& given, const std::string& family) {
 
 std::string BodyText(const StringList& body) {
     std::string text;
-    for (const auto& line : body) text += line + "\r\n";
+    for (const auto& line : body)
+        text += line + "\r\n";
     return text;
 }
 
-std::string CommasToBlanks(const std::string& text) { return Trim(StrReplace(Trim(text), ",", " ")); }
+std::string CommasToBlanks(const std::string& text) {
+    return Trim(StrReplace(Trim(text), ",", " "));
+}
 
 std::vector<std::string> SplitAtCr(const std::string& text) {
     std::vector<std::string> parts;
@@ -66,7 +71,8 @@ const std::string& DefaultLetterheadRtf() {
             R"(})",
         };
         std::string all;
-        for (const char* line : lines) all += std::string(line) + "\r\n";
+        for (const char* line : lines)
+            all += std::string(line) + "\r\n";
         return all;
     }();
     return text;
@@ -159,7 +165,8 @@ TVNLetterFrm::TVNLetterFrm(LetterEnvironment environment) : m_env(std::move(envi
 std::string TVNLetterFrm::LetterheadFile(const std::string& name) const {
     if (name.find('/') != std::string::npos) return FileExists(name) ? name : std::string();
     std::vector<std::string> candidates;
-    if (!m_env.letterheadPath.empty()) candidates.push_back(IncludeTrailingSeparator(m_env.letterheadPath) + name);
+    if (!m_env.letterheadPath.empty())
+        candidates.push_back(IncludeTrailingSeparator(m_env.letterheadPath) + name);
     candidates.push_back(m_env.programFolder + name);
     candidates.push_back(m_env.programFolder + kDefaultLetterheadName);
     for (const auto& candidate : candidates)
@@ -171,9 +178,9 @@ Result<void> TVNLetterFrm::LoadLetterhead(const std::string& name) {
     m_richEdit1 = RtfDocument();
     const std::string file = LetterheadFile(name);
     if (file.empty())
-        return Error{name.find('/') != std::string::npos
-                         ? "Letterhead \"" + name + "\" does not exist"
-                         : "Neither letterhead \"" + name + "\" nor \"" + kDefaultLetterheadName + "\" exists"};
+        return Error{name.find('/') != std::string::npos ? "Letterhead \"" + name + "\" does not exist"
+                                                         : "Neither letterhead \"" + name + "\" nor \"" +
+                                                               kDefaultLetterheadName + "\" exists"};
     auto loaded = RtfDocument::FromFile(file);
     if (!loaded) return loaded.error();
     m_richEdit1 = std::move(loaded.value());
@@ -186,7 +193,8 @@ void TVNLetterFrm::LoadBuiltInLetterhead() {
 }
 
 void TVNLetterFrm::MergeFields(const letter::TPitFile& record) {
-    for (const auto& [field, value] : LetterFields(record)) ReplaceLetterField(m_richEdit1, field, value);
+    for (const auto& [field, value] : LetterFields(record))
+        ReplaceLetterField(m_richEdit1, field, value);
 }
 
 bool TVNLetterFrm::PrintLetter(const std::string& title, bool ask, const std::string& printer) {
@@ -206,8 +214,8 @@ bool TVNLetterFrm::PrintLetter(const std::string& title, bool ask, const std::st
     return true;
 }
 
-bool MakeLetter(const letter::TPitFile& record, bool enabled, std::string* rtfOut, const std::string& letterHead,
-                LetterEnvironment environment) {
+bool MakeLetter(const letter::TPitFile& record, bool enabled, std::string* rtfOut,
+                const std::string& letterHead, LetterEnvironment environment) {
     if (!enabled) return true;
     ActivityLog& log = environment.log;
     PrintService& printing = environment.printService;

@@ -92,7 +92,7 @@ private:
 // RTF is returned there, without it a paper copy is printed. A letterhead that cannot be loaded
 // is logged and the built-in default template is used, so no letter is lost. false when the
 // letter could not be made (or, for a paper copy, not printed).
-bool MakeLetter(const letter::TPitFile& record, bool enabled, std::string* rtfOut, const std::string& letterHead,
-                LetterEnvironment environment);
+bool MakeLetter(const letter::TPitFile& record, bool enabled, std::string* rtfOut,
+                const std::string& letterHead, LetterEnvironment environment);
 
 } // namespace vvp

@@ -28,7 +28,9 @@ std::string Line(const std::vector<std::string>& lines, std::size_t index) {
     return index < lines.size() ? lines[index] : std::string();
 }
 
-std::string Mark(bool on) { return on ? "X" : ""; }
+std::string Mark(bool on) {
+    return on ? "X" : "";
+}
 
 // Words of a free text. Line breaks count as blanks: a value has to stay on its line of the form.
 std::vector<std::string> Words(const std::string& text) {
@@ -47,7 +49,9 @@ std::string Fit(std::string value, std::size_t width) {
     return value;
 }
 
-std::string DateText(TDateTime value) { return FormatDateTime("dd/mm/yyyy", value); }
+std::string DateText(TDateTime value) {
+    return FormatDateTime("dd/mm/yyyy", value);
+}
 
 class FormFiller {
 public:
@@ -59,72 +63,133 @@ public:
         const tReferralTicks& t = r.Ticks;
         const TDoctorRecord& doctor = r.Doctors[1];
         switch (code) {
-        case 'A': return r.MedicareNo + " - " + std::to_string(r.MedicareIrn);
+        case 'A':
+            return r.MedicareNo + " - " + std::to_string(r.MedicareIrn);
         case 'B': {
             std::string name = r.GivenNames.empty() ? r.Surname : Trim(r.Surname + ", " + r.GivenNames);
             if (!r.Title.empty()) name += " (" + r.Title + ")";
             return name;
         }
-        case 'C': return r.Sex.empty() ? std::string("U") : r.Sex;
-        case 'D': return DateText(r.Dob);
-        case 'E': return r.YourRef.empty() ? r.OrderNo : r.YourRef;
-        case 'F': return Item(r.Address, 0);
-        case 'G': return Item(r.Address, 1);
-        case 'J': return Item(r.Address, 2);
-        case 'H': return Item(r.Phones, 0);
-        case 'I': return Item(r.Phones, 1);
-        case 'u': return StrReplace(r.Address, ";", ",");
-        case 'K': return Line(Tests(width), 0);
-        case 'L': return Line(Tests(width), 1);
-        case 'N': return Line(Tests(width), 2);
-        case 'P': return Line(Tests(width), 3);
-        case 'R': return Line(Tests(width), 4);
-        case 'T': return Line(Tests(width), 5);
-        case 'W': return Line(Notes(width), 0);
-        case 'Y': return Line(Notes(width), 1);
-        case '[': return Line(Notes(width), 2);
-        case ']': return Line(Notes(width), 3);
-        case '_': return Line(Notes(width), 4);
-        case 'p': return Line(CopyTo(width), 0);
-        case 'q': return Line(CopyTo(width), 1);
-        case 'r': return Line(CopyTo(width), 2);
-        case 's': return Line(CopyTo(width), 3);
-        case 'M': return Mark(t.Fasting);
-        case 'O': return Mark(t.Random);
-        case 'Q': return Mark(t.Pregnant);
-        case 'S': return Mark(t.OnHormones);
-        case 'U': return t.Lnmp;
-        case 'V': return t.Edc;
-        case 'X': return Mark(t.CytologySite == 0);
-        case 'Z': return Mark(t.CytologySite == 1);
-        case '\\': return Mark(t.CytologySite == 2);
-        case '^': return Mark(t.CytologySite == 3);
-        case 'k': return Mark(t.CervixAppearance == 0);
-        case 'o': return Mark(t.CervixAppearance == 1);
-        case '`': return Mark(t.PostNatal);
-        case 'b': return Mark(t.PostMenopausal);
-        case 'c': return Mark(t.PastRadiotherapy);
-        case 'd': return Mark(t.Iucd);
-        case 'i': return Mark(t.AbnormalBleeding);
-        case 'e': return Mark(t.Urgent);
-        case 'f': return Mark(!t.PhoneResultsTo.empty());
-        case 'g': return Mark(!t.FaxResultsTo.empty());
-        case 'h': return t.ResultsBy;
-        case 'j': return Trim(t.PhoneResultsTo + " " + t.FaxResultsTo);
-        case 'l': return Mark(t.Billing == 0);
-        case 'm': return Mark(t.Billing == 1);
-        case 'n': return Mark(t.Billing == 2);
-        case '+': return t.BillingNumber;
-        case '}': return Mark(t.SelfDetermined);
-        case 'a': return Mark(t.Rule3Exempt);
-        case 'v': return doctor.ProviderNo;
-        case 'w': return Trim(doctor.Title + " " + UpperCase(doctor.FamilyName) + "," + doctor.GivenName);
-        case 'x': return Item(doctor.Address, 0);
-        case 'y': return Item(doctor.Address, 1);
-        case 'z': return Item(doctor.Address, 2);
-        case '{': return "PH:" + doctor.Phone + " FAX:" + doctor.Fax;
-        case '|': return DateText(r.RequestDate);
-        default: return std::nullopt;
+        case 'C':
+            return r.Sex.empty() ? std::string("U") : r.Sex;
+        case 'D':
+            return DateText(r.Dob);
+        case 'E':
+            return r.YourRef.empty() ? r.OrderNo : r.YourRef;
+        case 'F':
+            return Item(r.Address, 0);
+        case 'G':
+            return Item(r.Address, 1);
+        case 'J':
+            return Item(r.Address, 2);
+        case 'H':
+            return Item(r.Phones, 0);
+        case 'I':
+            return Item(r.Phones, 1);
+        case 'u':
+            return StrReplace(r.Address, ";", ",");
+        case 'K':
+            return Line(Tests(width), 0);
+        case 'L':
+            return Line(Tests(width), 1);
+        case 'N':
+            return Line(Tests(width), 2);
+        case 'P':
+            return Line(Tests(width), 3);
+        case 'R':
+            return Line(Tests(width), 4);
+        case 'T':
+            return Line(Tests(width), 5);
+        case 'W':
+            return Line(Notes(width), 0);
+        case 'Y':
+            return Line(Notes(width), 1);
+        case '[':
+            return Line(Notes(width), 2);
+        case ']':
+            return Line(Notes(width), 3);
+        case '_':
+            return Line(Notes(width), 4);
+        case 'p':
+            return Line(CopyTo(width), 0);
+        case 'q':
+            return Line(CopyTo(width), 1);
+        case 'r':
+            return Line(CopyTo(width), 2);
+        case 's':
+            return Line(CopyTo(width), 3);
+        case 'M':
+            return Mark(t.Fasting);
+        case 'O':
+            return Mark(t.Random);
+        case 'Q':
+            return Mark(t.Pregnant);
+        case 'S':
+            return Mark(t.OnHormones);
+        case 'U':
+            return t.Lnmp;
+        case 'V':
+            return t.Edc;
+        case 'X':
+            return Mark(t.CytologySite == 0);
+        case 'Z':
+            return Mark(t.CytologySite == 1);
+        case '\\':
+            return Mark(t.CytologySite == 2);
+        case '^':
+            return Mark(t.CytologySite == 3);
+        case 'k':
+            return Mark(t.CervixAppearance == 0);
+        case 'o':
+            return Mark(t.CervixAppearance == 1);
+        case '`':
+            return Mark(t.PostNatal);
+        case 'b':
+            return Mark(t.PostMenopausal);
+        case 'c':
+            return Mark(t.PastRadiotherapy);
+        case 'd':
+            return Mark(t.Iucd);
+        case 'i':
+            return Mark(t.AbnormalBleeding);
+        case 'e':
+            return Mark(t.Urgent);
+        case 'f':
+            return Mark(!t.PhoneResultsTo.empty());
+        case 'g':
+            return Mark(!t.FaxResultsTo.empty());
+        case 'h':
+            return t.ResultsBy;
+        case 'j':
+            return Trim(t.PhoneResultsTo + " " + t.FaxResultsTo);
+        case 'l':
+            return Mark(t.Billing == 0);
+        case 'm':
+            return Mark(t.Billing == 1);
+        case 'n':
+            return Mark(t.Billing == 2);
+        case '+':
+            return t.BillingNumber;
+        case '}':
+            return Mark(t.SelfDetermined);
+        case 'a':
+            return Mark(t.Rule3Exempt);
+        case 'v':
+            return doctor.ProviderNo;
+        case 'w':
+            return Trim(doctor.Title + " " + UpperCase(doctor.FamilyName) + "," + doctor.GivenName);
+        case 'x':
+            return Item(doctor.Address, 0);
+        case 'y':
+            return Item(doctor.Address, 1);
+        case 'z':
+            return Item(doctor.Address, 2);
+        case '{':
+            return "PH:" + doctor.Phone + " FAX:" + doctor.Fax;
+        case '|':
+            return DateText(r.RequestDate);
+        default:
+            return std::nullopt;
         }
     }
 
@@ -136,7 +201,8 @@ private:
             for (const auto& item : Split(StrReplace(m_r.Tests, "; ", ";"), ';'))
                 if (!Trim(item).empty()) items.push_back(Trim(item));
             std::string joined;
-            for (const auto& item : items) joined += (joined.empty() ? "" : ";") + item;
+            for (const auto& item : items)
+                joined += (joined.empty() ? "" : ";") + item;
             m_r.Tests = joined; // the order written afterwards sees the trimmed test names
             m_tests = WrapItems(items, ';', width);
         }
@@ -162,8 +228,8 @@ private:
 
 std::string RequestFormTemplate(const std::string& programFolder, const std::string& labName) {
     // A laboratory name is a file name here, never a way into another folder.
-    const bool usableLabName = !labName.empty() && labName.find('/') == std::string::npos && labName != "." &&
-                               labName != "..";
+    const bool usableLabName =
+        !labName.empty() && labName.find('/') == std::string::npos && labName != "." && labName != "..";
     if (usableLabName && FileExists(programFolder + labName + kLabRequestFormSuffix))
         return programFolder + labName + kLabRequestFormSuffix;
     if (FileExists(programFolder + kGeneralRequestForm)) return programFolder + kGeneralRequestForm;
@@ -253,7 +319,8 @@ bool TfmPrintReqForm::PrintRequestForm(const std::string& reportPrinter, TPitFil
     return true;
 }
 
-bool PrintRequestForm(const std::string& reportPrinter, TPitFile& record, const RequestFormEnvironment& environment) {
+bool PrintRequestForm(const std::string& reportPrinter, TPitFile& record,
+                      const RequestFormEnvironment& environment) {
     TfmPrintReqForm form(environment);
     return form.PrintRequestForm(reportPrinter, record);
 }

@@ -56,6 +56,7 @@ private:
 };
 
 // Builds and prints the request form; a missing or unreadable template prints nothing.
-bool PrintRequestForm(const std::string& reportPrinter, TPitFile& record, const RequestFormEnvironment& environment);
+bool PrintRequestForm(const std::string& reportPrinter, TPitFile& record,
+                      const RequestFormEnvironment& environment);
 
 } // namespace vvp::pathology

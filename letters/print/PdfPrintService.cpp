@@ -33,7 +33,9 @@
 
 #ifdef VVP_LEAK_CHECKED
 // fontconfig keeps a few blocks of its configuration for the life of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 #endif
 
 namespace vvp {
@@ -46,13 +48,15 @@ constexpr int kDefaultTab = 720; // twips: half an inch, the RTF default
 
 // Qt's text layout takes indents, margins and tab stops in units of 1/96 inch and scales them to
 // the device itself; RTF measures are twips (1/1440 inch).
-qreal FromTwips(int twips) { return twips / 15.0; }
+qreal FromTwips(int twips) {
+    return twips / 15.0;
+}
 
 // Windows-1252 bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 QString FromCp1252(const std::string& text) {
     QString out;
@@ -99,21 +103,28 @@ bool EnsureGuiApplication() {
 
 Qt::Alignment ToQt(RtfAlignment alignment) {
     switch (alignment) {
-    case RtfAlignment::Centre: return Qt::AlignHCenter;
-    case RtfAlignment::Right: return Qt::AlignRight;
-    case RtfAlignment::Justify: return Qt::AlignJustify;
-    case RtfAlignment::Left: break;
+    case RtfAlignment::Centre:
+        return Qt::AlignHCenter;
+    case RtfAlignment::Right:
+        return Qt::AlignRight;
+    case RtfAlignment::Justify:
+        return Qt::AlignJustify;
+    case RtfAlignment::Left:
+        break;
     }
     return Qt::AlignLeft;
 }
 
 QTextOption::Tab ToQt(const RtfTabStop& stop) {
     switch (stop.kind) {
-    case RtfTabKind::Centre: return QTextOption::Tab(FromTwips(stop.position), QTextOption::CenterTab);
-    case RtfTabKind::Right: return QTextOption::Tab(FromTwips(stop.position), QTextOption::RightTab);
+    case RtfTabKind::Centre:
+        return QTextOption::Tab(FromTwips(stop.position), QTextOption::CenterTab);
+    case RtfTabKind::Right:
+        return QTextOption::Tab(FromTwips(stop.position), QTextOption::RightTab);
     case RtfTabKind::Decimal:
         return QTextOption::Tab(FromTwips(stop.position), QTextOption::DelimiterTab, QChar(u'.'));
-    case RtfTabKind::Left: break;
+    case RtfTabKind::Left:
+        break;
     }
     return QTextOption::Tab(FromTwips(stop.position), QTextOption::LeftTab);
 }
@@ -125,7 +136,8 @@ QTextCharFormat CharFormat(const RtfRun& run) {
     format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
     format.setFontItalic(run.italic);
     format.setFontUnderline(run.underline);
-    if (!run.colour.automatic) format.setForeground(QColor(run.colour.red, run.colour.green, run.colour.blue));
+    if (!run.colour.automatic)
+        format.setForeground(QColor(run.colour.red, run.colour.green, run.colour.blue));
     return format;
 }
 
@@ -138,7 +150,8 @@ QTextBlockFormat BlockFormat(const RtfParagraph& p) {
     format.setTopMargin(FromTwips(p.spaceBefore));
     format.setBottomMargin(FromTwips(p.spaceAfter));
     QList<QTextOption::Tab> tabs;
-    for (const auto& stop : p.tabStops) tabs.append(ToQt(stop));
+    for (const auto& stop : p.tabStops)
+        tabs.append(ToQt(stop));
     format.setTabPositions(tabs);
     return format;
 }
@@ -156,7 +169,8 @@ void Fill(QTextDocument& doc, const std::vector<RtfParagraph>& paragraphs) {
         } else {
             cursor.insertBlock(BlockFormat(p), blockChar);
         }
-        for (const auto& run : p.runs) cursor.insertText(FromCp1252(run.text), CharFormat(run));
+        for (const auto& run : p.runs)
+            cursor.insertText(FromCp1252(run.text), CharFormat(run));
     }
 }
 
@@ -167,7 +181,8 @@ Result<void> RenderRtfToPdf(const RtfDocument& document, const std::string& titl
     QPdfWriter writer(QFile::decodeName(path.c_str()));
     writer.setResolution(kDpi);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
+                                     QPageLayout::Millimeter));
     writer.setTitle(FromCp1252(title));
     writer.setCreator(QStringLiteral("Vocanet Virtual Printer"));
 
@@ -226,7 +241,8 @@ std::string PdfPrintService::LastFile() const {
 
 Result<void> PdfPrintService::Print(const RtfDocument& document, const std::string& jobTitle,
                                     const std::string& printer) {
-    if (!printer.empty() && printer != m_printerName) return Error{"Printer \"" + printer + "\" is not available"};
+    if (!printer.empty() && printer != m_printerName)
+        return Error{"Printer \"" + printer + "\" is not available"};
     std::lock_guard lock(m_mutex);
     const std::string configured = m_folder ? m_folder() : std::string();
     if (configured.empty()) return Error{"No print folder is set"};

@@ -40,7 +40,8 @@ public:
     std::vector<std::string> PrinterNames() override { return {m_printerName}; }
     std::string DefaultPrinter() override { return m_printerName; }
     // Refuses printers other than its own (an empty name means its own).
-    Result<void> Print(const RtfDocument& document, const std::string& jobTitle, const std::string& printer) override;
+    Result<void> Print(const RtfDocument& document, const std::string& jobTitle,
+                       const std::string& printer) override;
 
     // The file the last successful print wrote.
     std::string LastFile() const;

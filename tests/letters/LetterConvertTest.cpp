@@ -14,7 +14,8 @@ struct Vvpd {
     test::TempDir dir;
     std::string Cmd(const std::string& args) const {
         return "TMP=" + dir.Path() + "tmp TEMP= VVP_FIXED_TIME=20261208103115 " + test::BinDir() +
-               "/vvpd --program-folder " + dir.Path() + "prog --registry " + dir.Path() + "reg/registry.reg " + args;
+               "/vvpd --program-folder " + dir.Path() + "prog --registry " + dir.Path() +
+               "reg/registry.reg " + args;
     }
     Vvpd() {
         (void)ForceDirectories(dir.Path() + "prog");
@@ -46,12 +47,14 @@ const std::vector<std::string> kLetterValues = {"John Citizen",
 
 void ExpectLetter(const std::string& text, const std::string& source) {
     for (const auto& value : kLetterValues)
-        EXPECT_NE(test::Squeezed(text).find(value), std::string::npos) << source << ": " << value << "\n" << text;
+        EXPECT_NE(test::Squeezed(text).find(value), std::string::npos) << source << ": " << value << "\n"
+                                                                       << text;
 }
 
 TEST(VvpdConvertRtf, RtfMessageIsSavedAsALetterOnTheLetterhead) {
     Vvpd v;
-    test::CommandResult r = test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/referral_rtf.prn")));
+    test::CommandResult r =
+        test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/referral_rtf.prn")));
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("the built-in letterhead is used"), std::string::npos) << r.output;
     const auto saved = v.Saved("*.rtf");
@@ -63,7 +66,8 @@ TEST(VvpdConvertRtf, RtfMessageIsSavedAsALetterOnTheLetterhead) {
     EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
     EXPECT_TRUE(ListFolder(v.dir.Path() + "printed", "*", false).empty()); // no paper copy asked for
 
-    if (test::HaveTool("unrtf")) ExpectLetter(test::RunCommand("unrtf --text '" + path + "'").output, "unrtf");
+    if (test::HaveTool("unrtf"))
+        ExpectLetter(test::RunCommand("unrtf --text '" + path + "'").output, "unrtf");
     if (test::HaveTool("soffice")) {
         test::CommandResult lo = test::RunCommand("soffice -env:UserInstallation=file://" + v.dir.Path() +
                                                   "profile --headless --convert-to txt:Text --outdir '" +
@@ -77,8 +81,8 @@ TEST(VvpdConvertRtf, NamedLetterheadFromTheLetterheadFolderIsUsed) {
     Vvpd v;
     v.dir.Write("heads/practice.rtf", test::ReadTestData("letters/practice_letterhead.rtf"));
     ASSERT_EQ(test::RunCommand(v.Cmd("set \"Letterhead Path\" " + v.dir.Path() + "heads")).status, 0);
-    const std::string job = StrReplace(test::ReadTestData("messages/referral_rtf.prn"), "Letter Head     :\r\n",
-                                            "Letter Head     :practice.rtf\r\n");
+    const std::string job = StrReplace(test::ReadTestData("messages/referral_rtf.prn"),
+                                       "Letter Head     :\r\n", "Letter Head     :practice.rtf\r\n");
     v.dir.Write("job.prn", job);
     test::CommandResult r = test::RunCommand(v.Cmd("convert " + v.dir.File("job.prn")));
     EXPECT_EQ(r.status, 0) << r.output;
@@ -100,7 +104,8 @@ TEST(VvpdConvertRtf, PaperCopyLandsInThePrintFolder) {
     ASSERT_EQ(v.Saved("*.rtf").size(), 1u);
     const auto printed = ListFolder(v.dir.Path() + "printed", "*.pdf", false);
     ASSERT_EQ(printed, std::vector<std::string>{"SMITH for Anne Specialist.pdf"}) << r.output;
-    ExpectLetter(test::RunCommand("pdftotext '" + v.dir.Path() + "printed/" + printed[0] + "' -").output, "pdftotext");
+    ExpectLetter(test::RunCommand("pdftotext '" + v.dir.Path() + "printed/" + printed[0] + "' -").output,
+                 "pdftotext");
 }
 
 TEST(VvpdConvertRtf, PathologyRequestPrintsItsFormBeforeTheOrder) {
@@ -108,7 +113,8 @@ TEST(VvpdConvertRtf, PathologyRequestPrintsItsFormBeforeTheOrder) {
     Vvpd v;
     v.dir.Write("prog/ElectronicLabDetails.inf", test::ReadTestData("pathology/ElectronicLabDetails.inf"));
     v.dir.Write("prog/cREquestForm.rtf", test::ReadTestData("letters/request_form.rtf"));
-    test::CommandResult r = test::RunCommand(v.Cmd("convert " + test::TestDataPath("pathology/single_request.prn")));
+    test::CommandResult r =
+        test::RunCommand(v.Cmd("convert " + test::TestDataPath("pathology/single_request.prn")));
     EXPECT_EQ(r.status, 0) << r.output;
     ASSERT_EQ(v.Saved("*.orm").size(), 1u) << r.output;
     const auto printed = ListFolder(v.dir.Path() + "printed", "*.pdf", false);

@@ -4,8 +4,8 @@
 #include "FileUtil.h"
 #include "LetterTestSupport.h"
 #include "PdfPrintService.h"
-#include "VNLetterForm.h"
 #include "uPrintGenericRequest.h"
+#include "VNLetterForm.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,8 @@ struct MergedLetters {
 void ExpectValues(const std::string& text, const std::string& source) {
     const std::string squeezed = test::Squeezed(text);
     for (const auto& value : test::FullLetterValues())
-        EXPECT_NE(squeezed.find(test::Squeezed(value)), std::string::npos) << source << ": " << value << "\n" << text;
+        EXPECT_NE(squeezed.find(test::Squeezed(value)), std::string::npos) << source << ": " << value << "\n"
+                                                                           << text;
     EXPECT_EQ(text.find("<<"), std::string::npos) << source << "\n" << text;
 }
 
@@ -55,12 +56,14 @@ TEST(LetterInterop, LibreOfficeOpensTheMergedLetters) {
     MergedLetters m;
     const auto names = m.Write();
     std::string files;
-    for (const auto& name : names) files += " '" + m.dir.File(name + ".rtf") + "'";
+    for (const auto& name : names)
+        files += " '" + m.dir.File(name + ".rtf") + "'";
     test::CommandResult r = test::RunCommand("soffice -env:UserInstallation=file://" + m.dir.Path() +
-                                             "profile --headless --convert-to txt:Text --outdir '" + m.dir.Path() +
-                                             "txt'" + files);
+                                             "profile --headless --convert-to txt:Text --outdir '" +
+                                             m.dir.Path() + "txt'" + files);
     ASSERT_EQ(r.status, 0) << r.output;
-    for (const auto& name : names) ExpectValues(m.dir.Read("txt/" + name + ".txt"), name);
+    for (const auto& name : names)
+        ExpectValues(m.dir.Read("txt/" + name + ".txt"), name);
 }
 
 TEST(LetterInterop, PrintedLetterCarriesTheSameValues) {

@@ -24,7 +24,8 @@ public:
 
     std::vector<std::string> PrinterNames() override { return printers; }
     std::string DefaultPrinter() override { return printers.empty() ? std::string() : printers.front(); }
-    Result<void> Print(const RtfDocument& document, const std::string& jobTitle, const std::string& printer) override {
+    Result<void> Print(const RtfDocument& document, const std::string& jobTitle,
+                       const std::string& printer) override {
         jobs.push_back({document.ToRtf(), document.PlainText(), jobTitle, printer});
         return Ok();
     }
@@ -64,14 +65,22 @@ inline letter::TPitFile FullLetterRecord() {
 
 // The values of FullLetterRecord as a reader of the letter sees them.
 inline std::vector<std::string> FullLetterValues() {
-    return {"John Citizen",      "john.citizen@harbour.example.com.au",
-            "08/12/2026 10:30",  "Dr Anne Specialist",
-            "Suite 4  12 Harbour Street", "Level 2  Harbour Clinic",
-            "Bondi NSW 2026",    "anne.specialist@clinic.example.com.au",
-            "Dear Dr Specialist,", "SMITH, Mary Jane",
-            "5 Beach Street Bondi NSW 2026", "0412 345 678",
-            "01/02/1950  F",     "Referral letter",
-            "Thank you for seeing Mary.", "digitally signed by:"};
+    return {"John Citizen",
+            "john.citizen@harbour.example.com.au",
+            "08/12/2026 10:30",
+            "Dr Anne Specialist",
+            "Suite 4  12 Harbour Street",
+            "Level 2  Harbour Clinic",
+            "Bondi NSW 2026",
+            "anne.specialist@clinic.example.com.au",
+            "Dear Dr Specialist,",
+            "SMITH, Mary Jane",
+            "5 Beach Street Bondi NSW 2026",
+            "0412 345 678",
+            "01/02/1950  F",
+            "Referral letter",
+            "Thank you for seeing Mary.",
+            "digitally signed by:"};
 }
 
 // Whether a command-line tool is installed.

@@ -35,7 +35,8 @@ TEST(PdfFileName, JobTitlesBecomeSafeFileNames) {
         {"caf\xE9", "caf_.pdf"},
         {std::string(300, 'x'), std::string(100, 'x') + ".pdf"},
     };
-    for (const auto& c : cases) EXPECT_EQ(PdfFileName(c.title), c.expected) << c.title;
+    for (const auto& c : cases)
+        EXPECT_EQ(PdfFileName(c.title), c.expected) << c.title;
 }
 
 TEST(PdfPrintService, OnePrinterWhoseJobsLandAsNumberedPdfFiles) {
@@ -69,16 +70,18 @@ TEST(PdfPrintService, RendersTextFormatsAndPages) {
     if (!test::HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     test::TempDir dir;
     std::string body;
-    for (int i = 1; i <= 120; ++i) body += "Line " + std::to_string(i) + "\\par\n";
-    const RtfDocument doc = Doc(std::string(R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fmodern Courier New;}})"
-                                            R"({\colortbl;\red255\green0\blue0;})"
-                                            R"(\qc\b Centred bold\b0\par\pard\li1440 \i Indented\i0\tab \ul tabbed\ulnone\par)"
-                                            R"(\cf1 Red \'e9t\'e9 \'80 5\par\f1\fs16 Fixed\line pitch\par)") +
-                                body + "}");
+    for (int i = 1; i <= 120; ++i)
+        body += "Line " + std::to_string(i) + "\\par\n";
+    const RtfDocument doc =
+        Doc(std::string(R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fmodern Courier New;}})"
+                        R"({\colortbl;\red255\green0\blue0;})"
+                        R"(\qc\b Centred bold\b0\par\pard\li1440 \i Indented\i0\tab \ul tabbed\ulnone\par)"
+                        R"(\cf1 Red \'e9t\'e9 \'80 5\par\f1\fs16 Fixed\line pitch\par)") +
+            body + "}");
     ASSERT_TRUE(RenderRtfToPdf(doc, "Format test", dir.File("f.pdf")).ok());
     const std::string text = PdfText(dir.File("f.pdf"));
-    for (const char* part : {"Centred bold", "Indented", "tabbed", "Red \xC3\xA9t\xC3\xA9 \xE2\x82\xAC 5", "Fixed",
-                             "pitch", "Line 1", "Line 120"})
+    for (const char* part : {"Centred bold", "Indented", "tabbed", "Red \xC3\xA9t\xC3\xA9 \xE2\x82\xAC 5",
+                             "Fixed", "pitch", "Line 1", "Line 120"})
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     EXPECT_GE(std::count(text.begin(), text.end(), '\f'), 2) << "120 lines fill more than one page";
     const std::string info = test::RunCommand("pdfinfo " + dir.File("f.pdf")).output;

@@ -33,14 +33,16 @@ struct LibraryFixture {
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
-        for (const auto& r : prompter.Transcript()) texts.push_back(r.caption + "|" + r.answer);
+        for (const auto& r : prompter.Transcript())
+            texts.push_back(r.caption + "|" + r.answer);
         return texts;
     }
 };
 
 TEST(LetterheadLibrary, ListsTheRtfFilesAndOpensTheChosenOne) {
     LibraryFixture f;
-    for (const char* name : {"a.rtf", "Practice.RTF", "with blank.rtf", "notes.txt", "rtf"}) f.dir.Write(name, "{}");
+    for (const char* name : {"a.rtf", "Practice.RTF", "with blank.rtf", "notes.txt", "rtf"})
+        f.dir.Write(name, "{}");
     (void)ForceDirectories(f.dir.Path() + "folder.rtf");
     f.form.ShowLibrary(f.dir.Path());
     std::vector<std::string> items = f.form.RTFListBox();
@@ -51,8 +53,9 @@ TEST(LetterheadLibrary, ListsTheRtfFilesAndOpensTheChosenOne) {
     EXPECT_FALSE(f.form.OpenBtnEnabled());
     EXPECT_EQ(f.form.OpenBtnClick(), "");
     EXPECT_TRUE(f.platform.opened.empty());
-    const int blank = static_cast<int>(
-        std::find(f.form.RTFListBox().begin(), f.form.RTFListBox().end(), "with blank.rtf") - f.form.RTFListBox().begin());
+    const int blank =
+        static_cast<int>(std::find(f.form.RTFListBox().begin(), f.form.RTFListBox().end(), "with blank.rtf") -
+                         f.form.RTFListBox().begin());
     f.form.RTFListBoxClick(blank);
     EXPECT_TRUE(f.form.OpenBtnEnabled());
     EXPECT_EQ(f.form.OpenBtnClick(), f.dir.Path() + "with blank.rtf");
@@ -81,7 +84,8 @@ TEST(LetterheadLibrary, RecreateInAMissingFolderCreatesItOnYesOrCancel) {
         const auto transcript = f.prompter.Transcript();
         ASSERT_GE(transcript.size(), 2u);
         EXPECT_EQ(transcript[1].text, "The Letterhead Folder you have selected does not exist.\r\n\r\n"
-                                      "Do you want to create the folder \r\n\r\n" + folder + "?");
+                                      "Do you want to create the folder \r\n\r\n" +
+                                          folder + "?");
         if (std::string(answer) == "No") {
             EXPECT_FALSE(DirectoryExists(folder));
             continue;

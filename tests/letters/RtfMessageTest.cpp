@@ -17,8 +17,9 @@ public:
     std::string block = "[[[------ SIGNED MESSAGE ------]]]\r\nsigned\r\n";
     std::string fileName, content, stream;
     std::string SignWithToken() override { return details; }
-    std::string BuildSignedBlock(const std::string&, const std::string&, const std::string&, const std::string& name,
-                                 const std::string& text, const std::string* bytes) override {
+    std::string BuildSignedBlock(const std::string&, const std::string&, const std::string&,
+                                 const std::string& name, const std::string& text,
+                                 const std::string* bytes) override {
         fileName = name;
         content = text;
         stream = bytes ? *bytes : "<none>";
@@ -44,7 +45,9 @@ struct RtfEngine {
     RtfEngine() {
         handler.Settings().Update([](VNPTRRegValues& v) { v.SaveMode = 1; });
     }
-    std::string Job(const std::string& name = "messages/referral_rtf.prn") { return test::ReadTestData(name); }
+    std::string Job(const std::string& name = "messages/referral_rtf.prn") {
+        return test::ReadTestData(name);
+    }
 };
 
 std::string LetterOf(const std::string& result) {
@@ -63,8 +66,8 @@ TEST(RtfMessage, ResultIsTheRoutingLineAndTheBase64Letter) {
     const std::string letter = LetterOf(result);
     for (const char* value : {"John Citizen\tjohn.citizen@harbour.example.com.au", "Dr Anne Specialist\r\n",
                               "Suite 4  12 Harbour Street\r\nLevel 2  Harbour Clinic\r\nSydney NSW 2000\r\n",
-                              "Dear Dr Anne Specialist,", "\t\tSMITH, Mary Jane \r\n", "\t\t01/02/1950  F\r\n",
-                              "Thank you for seeing Mary"})
+                              "Dear Dr Anne Specialist,", "\t\tSMITH, Mary Jane \r\n",
+                              "\t\t01/02/1950  F\r\n", "Thank you for seeing Mary"})
         EXPECT_NE(letter.find(value), std::string::npos) << value << "\n" << letter;
     EXPECT_EQ(letter.find("<<"), std::string::npos);
     EXPECT_TRUE(e.printing.jobs.empty());
@@ -72,7 +75,8 @@ TEST(RtfMessage, ResultIsTheRoutingLineAndTheBase64Letter) {
 
 TEST(RtfMessage, SignedLetterCarriesTheNoteAndIsTheSignedContent) {
     RtfEngine e;
-    e.signer.details = "Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F Token: AB";
+    e.signer.details =
+        "Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F Token: AB";
     const std::string job = StrReplace(e.Job(), "Digital Signing :N", "Digital Signing :Y");
     const std::string result = e.creation.CreateResult(job);
     EXPECT_NE(result.find(":RTF\r\n"), std::string::npos);
@@ -81,10 +85,11 @@ TEST(RtfMessage, SignedLetterCarriesTheNoteAndIsTheSignedContent) {
     const std::string base64 = StrBefore(StrAfter(result, "\r\n"), "\r\n");
     EXPECT_EQ(e.signer.stream, Base64Decode(base64));
     EXPECT_NE(result.find("\r\n[[[------ SIGNED MESSAGE ------]]]\r\nsigned\r\n"), std::string::npos);
-    EXPECT_NE(test::Squeezed(LetterOf(result))
-                  .find("Vocanet has prepared an electronic version of this document digitally signed by: Dr J "
-                        "Citizen john@harbour.au, Bondi NSW Certificate: 1F Token: AB"), // "<" and ">" are dropped
-              std::string::npos)
+    EXPECT_NE(
+        test::Squeezed(LetterOf(result))
+            .find("Vocanet has prepared an electronic version of this document digitally signed by: Dr J "
+                  "Citizen john@harbour.au, Bondi NSW Certificate: 1F Token: AB"), // "<" and ">" are dropped
+        std::string::npos)
         << LetterOf(result);
 }
 

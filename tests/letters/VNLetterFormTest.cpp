@@ -41,7 +41,8 @@ TEST(DefaultLetterhead, IsTheTwentyEightLineTemplateByteForByte) {
     const std::string& text = DefaultLetterheadRtf();
     EXPECT_EQ(test::Visible(text), test::Visible(test::ReadTestData("letters/default_letterhead.rtf")));
     std::size_t lines = 0;
-    for (std::size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
+    for (std::size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += 2)
+        ++lines;
     EXPECT_EQ(lines, 28u);
     EXPECT_EQ(text.substr(text.size() - 3), "}\r\n");
 }
@@ -55,10 +56,12 @@ TEST(LetterMerge, DefaultTemplateWithAFullRecordLeavesNoPlaceholder) {
     EXPECT_EQ(text.find("<<"), std::string::npos) << text;
     EXPECT_EQ(text.find(">>"), std::string::npos) << text;
     for (const auto& value : test::FullLetterValues())
-        EXPECT_NE(test::Squeezed(text).find(test::Squeezed(value)), std::string::npos) << value << "\n" << text;
+        EXPECT_NE(test::Squeezed(text).find(test::Squeezed(value)), std::string::npos) << value << "\n"
+                                                                                       << text;
     EXPECT_NE(text.find("\t\tSMITH, Mary Jane \r\n"), std::string::npos) << text;
     // Body lines become paragraphs of the letter.
-    EXPECT_NE(text.find("Dear Anne,\r\n\r\nThank you for seeing Mary.\r\nKind regards,\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Dear Anne,\r\n\r\nThank you for seeing Mary.\r\nKind regards,\r\n"),
+              std::string::npos);
     // What was written reads back as the same letter.
     EXPECT_EQ(Load(letter.SaveLetter()).VisibleText(), letter.RichEdit1().VisibleText());
 }
@@ -70,9 +73,10 @@ TEST(LetterMerge, PlaceholdersAreFoundWhateverTheirCaseAndCount) {
         const char* value;
         const char* expected;
     } cases[] = {
-        {R"({\rtf1 To <<ADDRESSEE:NAME>>.\par})", "<<Addressee:Name>>", "Anne Specialist", "To Anne Specialist.\r"},
-        {R"({\rtf1 <<Message:Title>>, <<message:title>> and <<MESSAGE:TITLE>>\par})", "<<Message:Title>>", "T",
-         "T, T and T\r"},
+        {R"({\rtf1 To <<ADDRESSEE:NAME>>.\par})", "<<Addressee:Name>>", "Anne Specialist",
+         "To Anne Specialist.\r"},
+        {R"({\rtf1 <<Message:Title>>, <<message:title>> and <<MESSAGE:TITLE>>\par})", "<<Message:Title>>",
+         "T", "T, T and T\r"},
         {R"({\rtf1 [<<Doctor:Phone>>]\par})", "<<Doctor:Phone>>", "<02> 9300 >1111<", "[02 9300 1111]\r"},
         {R"({\rtf1 <<\b Doctor:\i Name\i0\b0 >>\par})", "Doctor:Name", "Jo", "Jo\r"},
         // A value that spells the placeholder again with the text around it must not loop.
@@ -137,8 +141,9 @@ TEST(MakeLetter, MissingLetterheadIsLoggedAndTheBuiltInOneUsed) {
     LetterEnvironment env = f.Env();
     env.letterheadPath = f.dir.Path() + "no such folder/";
     ASSERT_TRUE(MakeLetter(test::FullLetterRecord(), true, &rtf, "practice.rtf", env));
-    EXPECT_TRUE(f.Logged("Letterhead path \"" + f.dir.Path() +
-                         "no such folder/\" specified does not exist. Using fail over methods to assign letterheads."));
+    EXPECT_TRUE(f.Logged(
+        "Letterhead path \"" + f.dir.Path() +
+        "no such folder/\" specified does not exist. Using fail over methods to assign letterheads."));
     EXPECT_TRUE(f.Logged("the built-in letterhead is used"));
     const RtfDocument letter = Load(rtf);
     EXPECT_NE(letter.VisibleText().find("Dear Dr Specialist,"), std::string::npos);
@@ -151,7 +156,8 @@ TEST(MakeLetter, MissingLetterheadIsLoggedAndTheBuiltInOneUsed) {
 
 TEST(MakeLetter, PaperCopyGoesToTheLetterPrinterUnderPatientForAddressee) {
     LetterFixture f;
-    f.dir.Write("heads/practice.rtf", R"({\rtf1 <<Patient Demographics:Surname>> to <<Addressee:Surname>>\par})");
+    f.dir.Write("heads/practice.rtf",
+                R"({\rtf1 <<Patient Demographics:Surname>> to <<Addressee:Surname>>\par})");
     f.printing.printers = {"Front Desk", "Letters"};
     ASSERT_TRUE(MakeLetter(test::FullLetterRecord(), true, nullptr, "practice.rtf", f.Env("Letters")));
     ASSERT_EQ(f.printing.jobs.size(), 1u);

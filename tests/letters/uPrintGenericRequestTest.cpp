@@ -65,7 +65,8 @@ TEST(RequestForm, EachCodeRunPrintsItsValueInItsWidth) {
         // Fixed texts of the template do not print; a "t" run is not a field.
         {"123 ... tttt ,;:", "                "},
     };
-    for (const auto& c : cases) EXPECT_EQ(test::Visible(Fill(c.picture)), test::Visible(c.expected)) << c.picture;
+    for (const auto& c : cases)
+        EXPECT_EQ(test::Visible(Fill(c.picture)), test::Visible(c.expected)) << c.picture;
 }
 
 TEST(RequestForm, LineEndsCollapseAndTheLastRunIsNotEmitted) {
@@ -91,12 +92,14 @@ TEST(RequestForm, TestsWrapAtTheSemicolonAndAreTrimmedForTheOrder) {
 TEST(RequestForm, WrappedValuesTakeTheWidthOfTheirFirstRun) {
     EXPECT_EQ(WrapItems({"FBC", "LFT", "UEC", "TFT", "HBA1C"}, ';', 20),
               (std::vector<std::string>{"FBC;LFT;UEC;TFT;", "HBA1C"}));
-    EXPECT_EQ(WrapItems({"LONGERTHANWIDTH", "A"}, ';', 5), (std::vector<std::string>{"LONGERTHANWIDTH;", "A"}));
+    EXPECT_EQ(WrapItems({"LONGERTHANWIDTH", "A"}, ';', 5),
+              (std::vector<std::string>{"LONGERTHANWIDTH;", "A"}));
     EXPECT_EQ(WrapItems({}, ';', 5), std::vector<std::string>{});
     // The notes' second line is cut from the first run's wrapping, not wrapped again at 40.
     TPitFile r = Request();
     r.Ticks.Notes = "Known diabetic; ";
-    const std::string filled = FillRequestForm("WWWWWWWWWWWWWWWWWWWW\r\nYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY\r\n", r);
+    const std::string filled =
+        FillRequestForm("WWWWWWWWWWWWWWWWWWWW\r\nYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYY\r\n", r);
     EXPECT_EQ(test::Visible(filled), test::Visible("Known diabetic;     \r\n"
                                                    "Fasting;Gynae                           "));
 }
@@ -110,9 +113,9 @@ struct PrintFixture {
     RequestFormEnvironment Env() { return {printing, prompter, &log, dir.Path()}; }
 };
 
-const char* const kTemplate =
-    "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fmodern Courier New;}}\\f0\\fs18 BBBBBBBBBBBBBBBBBBBB 1950 CC\\par\n"
-    "\\b KKKKKKKKKKKKKKKKKKKK\\b0\\par\n\\par\nLLLLLLLLLLLLLLLLLLLL\\par\n}";
+const char* const kTemplate = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fmodern Courier New;}}\\f0\\fs18 "
+                              "BBBBBBBBBBBBBBBBBBBB 1950 CC\\par\n"
+                              "\\b KKKKKKKKKKKKKKKKKKKK\\b0\\par\n\\par\nLLLLLLLLLLLLLLLLLLLL\\par\n}";
 
 TEST(RequestForm, PrintsTheFilledTemplateOnTheReportPrinter) {
     PrintFixture f;
@@ -123,8 +126,9 @@ TEST(RequestForm, PrintsTheFilledTemplateOnTheReportPrinter) {
     ASSERT_EQ(f.printing.jobs.size(), 1u);
     EXPECT_EQ(f.printing.jobs[0].title, "Request Form SMITH, JOHN");
     EXPECT_EQ(f.printing.jobs[0].printer, "Reports");
-    EXPECT_EQ(test::Visible(f.printing.jobs[0].plainText),
-              test::Visible("SMITH, JOHN (MR)          M \r\nFBC;LFT;UEC;TFT;    \r\nHBA1C               \r\n"));
+    EXPECT_EQ(
+        test::Visible(f.printing.jobs[0].plainText),
+        test::Visible("SMITH, JOHN (MR)          M \r\nFBC;LFT;UEC;TFT;    \r\nHBA1C               \r\n"));
     EXPECT_TRUE(f.prompter.Transcript().empty());
     // The whole text takes the template's first character format: one fixed-pitch run.
     auto printed = RtfDocument::FromString(f.printing.jobs[0].rtf);
@@ -147,7 +151,8 @@ TEST(RequestForm, LaboratoryTemplateWinsAndMissingTemplatePrintsNothing) {
 
     f.dir.Write(kGeneralRequestForm, "{\\rtf1 CC\\par}");
     f.dir.Write("Harbour Pathology.cRequestForm.rtf", "{\\rtf1 BBBBB\\par}");
-    EXPECT_EQ(RequestFormTemplate(f.dir.Path(), r.LabName), f.dir.Path() + "Harbour Pathology.cRequestForm.rtf");
+    EXPECT_EQ(RequestFormTemplate(f.dir.Path(), r.LabName),
+              f.dir.Path() + "Harbour Pathology.cRequestForm.rtf");
     EXPECT_EQ(RequestFormTemplate(f.dir.Path(), "../x"), f.dir.Path() + kGeneralRequestForm);
     ASSERT_TRUE(PrintRequestForm("Reports", r, f.Env()));
     EXPECT_EQ(f.printing.jobs.back().plainText, "SMITH\r\n");
