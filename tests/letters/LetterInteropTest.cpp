@@ -12,6 +12,11 @@
 namespace vvp {
 namespace {
 
+struct WrittenFile {
+    std::string name;                // file stem in the folder
+    std::vector<std::string> values; // what a reader must find in it
+};
+
 struct MergedLetters {
     test::TempDir dir;
     FixedClock clock{*EncodeDate(2026, 12, 8), 600};
@@ -21,7 +26,7 @@ struct MergedLetters {
 
     // The default template and a practice letterhead with formatting inside its placeholders,
     // both merged with the full record, and a filled request form.
-    std::vector<std::string> Write() {
+    std::vector<WrittenFile> Write() {
         LetterEnvironment env{log, prompter, noPrinter, dir.Path(), dir.Path(), ""};
         std::string rtf;
         EXPECT_TRUE(MakeLetter(test::FullLetterRecord(), true, &rtf, "", env));
@@ -29,41 +34,54 @@ struct MergedLetters {
         dir.Write("practice.rtf", test::ReadTestData("letters/practice_letterhead.rtf"));
         EXPECT_TRUE(MakeLetter(test::FullLetterRecord(), true, &rtf, "practice.rtf", env));
         dir.Write("practice_merged.rtf", rtf);
-        return {"default_merged", "practice_merged"};
+
+        test::RecordingPrintService recorder;
+        recorder.printers = {"Reports"};
+        dir.Write(pathology::kGeneralRequestForm, test::ReadTestData("letters/request_form.rtf"));
+        pathology::TPitFile request;
+        request.Surname = "SMITH";
+        request.GivenNames = "JOHN";
+        request.Tests = "FBC;LFT;UEC;TFT;HBA1C";
+        EXPECT_TRUE(pathology::PrintRequestForm("Reports", request, {recorder, prompter, &log, dir.Path()}));
+        dir.Write("request_form_filled.rtf", recorder.jobs.empty() ? std::string() : recorder.jobs[0].rtf);
+        return {{"default_merged", test::FullLetterValues()},
+                {"practice_merged", test::FullLetterValues()},
+                {"request_form_filled", {"SMITH, JOHN", "FBC;LFT;UEC;TFT;", "HBA1C"}}};
     }
 };
 
-void ExpectValues(const std::string& text, const std::string& source) {
+void ExpectValues(const std::string& text, const WrittenFile& file) {
     const std::string squeezed = test::Squeezed(text);
-    for (const auto& value : test::FullLetterValues())
-        EXPECT_NE(squeezed.find(test::Squeezed(value)), std::string::npos) << source << ": " << value << "\n"
-                                                                           << text;
-    EXPECT_EQ(text.find("<<"), std::string::npos) << source << "\n" << text;
+    for (const auto& value : file.values)
+        EXPECT_NE(squeezed.find(test::Squeezed(value)), std::string::npos)
+            << file.name << ": " << value << "\n"
+            << text;
+    EXPECT_EQ(text.find("<<"), std::string::npos) << file.name << "\n" << text;
 }
 
 TEST(LetterInterop, UnrtfReadsTheMergedValues) {
     if (!test::HaveTool("unrtf")) GTEST_SKIP() << "unrtf is not installed";
     MergedLetters m;
-    for (const auto& name : m.Write()) {
-        test::CommandResult r = test::RunCommand("unrtf --text '" + m.dir.File(name + ".rtf") + "'");
+    for (const auto& file : m.Write()) {
+        test::CommandResult r = test::RunCommand("unrtf --text '" + m.dir.File(file.name + ".rtf") + "'");
         ASSERT_EQ(r.status, 0) << r.output;
-        ExpectValues(r.output, name);
+        ExpectValues(r.output, file);
     }
 }
 
 TEST(LetterInterop, LibreOfficeOpensTheMergedLetters) {
     if (!test::HaveTool("soffice")) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
     MergedLetters m;
-    const auto names = m.Write();
-    std::string files;
-    for (const auto& name : names)
-        files += " '" + m.dir.File(name + ".rtf") + "'";
+    const auto files = m.Write();
+    std::string paths;
+    for (const auto& file : files)
+        paths += " '" + m.dir.File(file.name + ".rtf") + "'";
     test::CommandResult r = test::RunCommand("soffice -env:UserInstallation=file://" + m.dir.Path() +
                                              "profile --headless --convert-to txt:Text --outdir '" +
-                                             m.dir.Path() + "txt'" + files);
+                                             m.dir.Path() + "txt'" + paths);
     ASSERT_EQ(r.status, 0) << r.output;
-    for (const auto& name : names)
-        ExpectValues(m.dir.Read("txt/" + name + ".txt"), name);
+    for (const auto& file : files)
+        ExpectValues(m.dir.Read("txt/" + file.name + ".txt"), file);
 }
 
 TEST(LetterInterop, PrintedLetterCarriesTheSameValues) {
@@ -78,7 +96,7 @@ TEST(LetterInterop, PrintedLetterCarriesTheSameValues) {
         EXPECT_EQ(ExtractFileName(file).rfind("SMITH for Specialist", 0), 0u) << file;
         test::CommandResult r = test::RunCommand("pdftotext '" + file + "' -");
         ASSERT_EQ(r.status, 0) << r.output;
-        ExpectValues(r.output, file);
+        ExpectValues(r.output, {file, test::FullLetterValues()});
     }
 }
 
