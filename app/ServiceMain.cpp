@@ -201,6 +201,15 @@ void VvpdService::Stop() {
 
 int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
     std::signal(SIGPIPE, SIG_IGN); // a vanished reader of our output must not end the service
+    // Caught from the start, so a stop asked for while starting up still ends cleanly.
+    asio::io_context io;
+    asio::signal_set signals(io, SIGINT, SIGTERM);
+    int stopSignal = 0;
+    signals.async_wait([&](const asio::error_code& ec, int signo) {
+        if (ec) return;
+        stopSignal = signo;
+        io.stop();
+    });
     const uint64_t fileLimit = RaiseOpenFileLimit();
 
     LineAtomicBuffer outBuffer(STDOUT_FILENO);
@@ -233,14 +242,6 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
     handler.LogLine("Service started; open-file limit " + std::to_string(fileLimit) + ".");
     service.Recover(leftovers);
 
-    asio::io_context io;
-    asio::signal_set signals(io, SIGINT, SIGTERM);
-    int stopSignal = 0;
-    signals.async_wait([&](const asio::error_code& ec, int signo) {
-        if (ec) return;
-        stopSignal = signo;
-        io.stop();
-    });
     asio::steady_timer timer(io);
     std::function<void()> scheduleTick = [&] {
         timer.expires_after(std::chrono::seconds(1));

@@ -153,7 +153,15 @@ VvpdProcess::VvpdProcess() {
 }
 
 VvpdProcess::~VvpdProcess() {
-    if (m_pid > 0 && Running()) Stop(SIGKILL, 10s);
+    // A service still running is stopped as a user would; it must end cleanly, which in a
+    // sanitizer build also means without a report.
+    if (m_pid > 0 && Running()) {
+        EXPECT_EQ(Stop(SIGTERM), 0) << Output();
+    }
+    const std::string out = Output();
+    EXPECT_EQ(out.find("WARNING: ThreadSanitizer"), std::string::npos) << out;
+    EXPECT_EQ(out.find("ERROR: AddressSanitizer"), std::string::npos) << out;
+    EXPECT_EQ(out.find("runtime error:"), std::string::npos) << out;
 }
 
 void VvpdProcess::Set(const std::string& name, const std::string& value) {

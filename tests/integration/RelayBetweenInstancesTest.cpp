@@ -74,7 +74,7 @@ TEST(RelayBetweenInstances, PrintedMessagesLandInTheServersSavePath) {
     ASSERT_TRUE(p.client.Start()) << p.client.Output();
     EXPECT_TRUE(SendJob(p.client.port, HealthMessageJob()).cleanClose);
     EXPECT_TRUE(SendJob(p.client.port, ReadNetTestData("messages/referral_hl7.prn")).cleanClose);
-    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved().size() == 2; }))
+    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved("*.pit").size() + p.server.Saved("*.hl7").size() == 2; }))
         << p.client.Output() << "\n----\n" << p.server.Output();
     const auto pit = p.server.Saved("*.pit"), hl7 = p.server.Saved("*.hl7");
     ASSERT_EQ(pit.size(), 1u);

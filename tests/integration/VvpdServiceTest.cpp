@@ -99,13 +99,13 @@ TEST(VvpdService, TextAndBinaryFramesAreStoredByteForByteAndAClashGetsANewId) {
     binary += "\r alone\x03 second ETX\r\n";
     EXPECT_TRUE(SendJob(v.port, "\x02" "bin@x.example_ab1:BIN:.rtf\x03" + binary).cleanClose);
     EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "line 1\r\nline 2\nline 3").cleanClose);
-    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 2; })) << v.Output();
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.rtf").size() + v.Saved("*.pit").size() == 2; })) << v.Output();
     EXPECT_EQ(Visible(v.dir.Read("prog/VirtualPrinter/bin@x.example_ab1.rtf")), Visible(binary));
     EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/txt@x.example_ab1.pit"), "line 1\r\nline 2\r\nline 3\r\n");
     EXPECT_TRUE(v.Logged("Accepted Message for bin@x.example"));
 
     EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "again").cleanClose);
-    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; }));
     const auto names = v.Saved("txt@x.example_ab1.*.pit");
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/" + names[0]), "again\r\n");
@@ -126,7 +126,8 @@ TEST(VvpdService, HostileFrameNamesWriteNothingOutsideTheSavePath) {
     SendJob(v.port, "\x02name_1:/../../../outside.pit\x03" "d");
     SendJob(v.port, "\x02name_2:BIN:/../x\x03" "e");
     ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("Refused relay frame") == 3; })) << v.Output();
-    ASSERT_TRUE(WaitUntil([&] { return v.Saved().size() == 2; })) << v.Output();
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; })) << v.Output();
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
     EXPECT_EQ(v.Saved(), (std::vector<std::string>{"escaped_1.pit", "win_1.pit"}));
     EXPECT_EQ(VvpdProcess::Files(v.ProgramFolder()), before);
     EXPECT_EQ(VvpdProcess::Files(v.dir.Path()), beforeRoot);
