@@ -123,28 +123,30 @@ std::string JobListener::Impl::Bind(int port) {
 void JobListener::Impl::AcceptNext(uint64_t generation) {
     if (!acceptor || generation != acceptGeneration) return;
     ListenerWorker& target = *workers[nextWorker++ % workers.size()];
-    acceptor->async_accept(target.io, [this, &target, generation](const asio::error_code& ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || generation != acceptGeneration) return;
-        if (ec) {
-            // Out of descriptors, for example: try again shortly rather than spin.
-            if (!acceptTroubleLogged) Log("Cannot accept a connection: " + ec.message());
-            acceptTroubleLogged = true;
-            if (!acceptRetry) acceptRetry.emplace(workers.front()->io);
-            acceptRetry->expires_after(std::chrono::milliseconds(200));
-            acceptRetry->async_wait([this, generation](const asio::error_code& e) {
-                if (!e) AcceptNext(generation);
-            });
-            return;
-        }
-        acceptTroubleLogged = false;
-        asio::error_code peerError;
-        const tcp::endpoint remote = socket.remote_endpoint(peerError);
-        if (!peerError) {
-            auto connection = std::make_shared<Connection>(*this, target, std::move(socket), PeerText(remote));
-            asio::post(target.io, [connection] { connection->Start(); });
-        }
-        AcceptNext(generation);
-    });
+    acceptor->async_accept(
+        target.io, [this, &target, generation](const asio::error_code& ec, tcp::socket socket) {
+            if (ec == asio::error::operation_aborted || generation != acceptGeneration) return;
+            if (ec) {
+                // Out of descriptors, for example: try again shortly rather than spin.
+                if (!acceptTroubleLogged) Log("Cannot accept a connection: " + ec.message());
+                acceptTroubleLogged = true;
+                if (!acceptRetry) acceptRetry.emplace(workers.front()->io);
+                acceptRetry->expires_after(std::chrono::milliseconds(200));
+                acceptRetry->async_wait([this, generation](const asio::error_code& e) {
+                    if (!e) AcceptNext(generation);
+                });
+                return;
+            }
+            acceptTroubleLogged = false;
+            asio::error_code peerError;
+            const tcp::endpoint remote = socket.remote_endpoint(peerError);
+            if (!peerError) {
+                auto connection =
+                    std::make_shared<Connection>(*this, target, std::move(socket), PeerText(remote));
+                asio::post(target.io, [connection] { connection->Start(); });
+            }
+            AcceptNext(generation);
+        });
 }
 
 void JobListener::Impl::ScheduleSweep(ListenerWorker& w) {
@@ -160,8 +162,10 @@ void JobListener::Impl::Sweep(ListenerWorker& w) {
     const auto now = SteadyClock::now();
     std::vector<std::shared_ptr<Connection>> all;
     all.reserve(w.connections.size());
-    for (auto& [ptr, conn] : w.connections) all.push_back(conn);
-    for (auto& conn : all) conn->Sweep(now);
+    for (auto& [ptr, conn] : w.connections)
+        all.push_back(conn);
+    for (auto& conn : all)
+        conn->Sweep(now);
 }
 
 // ---- JobListener ----
@@ -169,7 +173,8 @@ void JobListener::Impl::Sweep(ListenerWorker& w) {
 JobListener::JobListener(KXPrintHandler& handler, JobReady onJob, ListenerOptions options)
     : m_impl(std::make_unique<Impl>(handler, std::move(onJob), options)) {
     const size_t n = std::max<size_t>(1, options.ioThreads);
-    for (size_t i = 0; i < n; ++i) m_impl->workers.push_back(std::make_unique<ListenerWorker>(options.readBufferBytes));
+    for (size_t i = 0; i < n; ++i)
+        m_impl->workers.push_back(std::make_unique<ListenerWorker>(options.readBufferBytes));
     for (auto& w : m_impl->workers) {
         ListenerWorker* worker = w.get();
         asio::post(worker->io, [this, worker] { m_impl->ScheduleSweep(*worker); });
@@ -177,7 +182,9 @@ JobListener::JobListener(KXPrintHandler& handler, JobReady onJob, ListenerOption
     }
 }
 
-JobListener::~JobListener() { Shutdown(std::chrono::milliseconds(0)); }
+JobListener::~JobListener() {
+    Shutdown(std::chrono::milliseconds(0));
+}
 
 bool JobListener::Activate(const VNPTRRegValues& values) {
     if (m_impl->shutDown) return false;
@@ -188,7 +195,8 @@ bool JobListener::Activate(const VNPTRRegValues& values) {
     }
     std::promise<std::string> bound;
     auto result = bound.get_future();
-    asio::post(m_impl->workers.front()->io, [this, &bound, port = values.Port] { bound.set_value(m_impl->Bind(port)); });
+    asio::post(m_impl->workers.front()->io,
+               [this, &bound, port = values.Port] { bound.set_value(m_impl->Bind(port)); });
     const std::string error = result.get();
     if (!error.empty()) {
         m_impl->SetStatus("Error " + error, false);
@@ -257,11 +265,14 @@ bool JobListener::Active() const {
     return m_impl->active;
 }
 
-int JobListener::BoundPort() const { return m_impl->boundPort.load(); }
+int JobListener::BoundPort() const {
+    return m_impl->boundPort.load();
+}
 
 size_t JobListener::OpenConnections() const {
     size_t n = 0;
-    for (const auto& w : m_impl->workers) n += w->count.load();
+    for (const auto& w : m_impl->workers)
+        n += w->count.load();
     return n;
 }
 

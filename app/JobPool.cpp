@@ -5,10 +5,13 @@ namespace vvp {
 JobPool::JobPool(size_t threads) {
     if (threads == 0) threads = 1;
     m_threads.reserve(threads);
-    for (size_t i = 0; i < threads; ++i) m_threads.emplace_back([this] { Run(); });
+    for (size_t i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { Run(); });
 }
 
-JobPool::~JobPool() { Drain(); }
+JobPool::~JobPool() {
+    Drain();
+}
 
 bool JobPool::Submit(std::function<void()> task) {
     {

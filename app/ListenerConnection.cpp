@@ -27,11 +27,14 @@ int WriteAll(int fd, const char* data, size_t size) {
     return 0;
 }
 
-std::string Megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+std::string Megabytes(uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MB";
+}
 
 } // namespace
 
-Connection::Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip::tcp::socket socket, std::string peer)
+Connection::Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip::tcp::socket socket,
+                       std::string peer)
     : m_impl(impl), m_worker(worker), m_socket(std::move(socket)), m_peer(std::move(peer)) {}
 
 Connection::~Connection() {
@@ -54,8 +57,10 @@ void Connection::Start() {
 
 void Connection::Sweep(SteadyClock::time_point now) {
     const auto idle = m_worker.limits.idleTimeout;
-    if (idle.count() > 0 && now - m_lastActivity >= idle) Finish(End::Idle);
-    else if (m_worker.stopping && (m_received == 0 || now >= m_worker.stopDeadline)) Finish(End::Shutdown);
+    if (idle.count() > 0 && now - m_lastActivity >= idle)
+        Finish(End::Idle);
+    else if (m_worker.stopping && (m_received == 0 || now >= m_worker.stopDeadline))
+        Finish(End::Shutdown);
 }
 
 void Connection::ReadAvailable() {
@@ -78,11 +83,12 @@ void Connection::ReadAvailable() {
 }
 
 void Connection::WaitReadable() {
-    m_socket.async_wait(asio::ip::tcp::socket::wait_read, [self = shared_from_this()](const asio::error_code& ec) {
-        if (self->m_finished) return;
-        if (ec) return self->Finish(End::Broken, ec.message());
-        self->ReadAvailable();
-    });
+    m_socket.async_wait(asio::ip::tcp::socket::wait_read,
+                        [self = shared_from_this()](const asio::error_code& ec) {
+                            if (self->m_finished) return;
+                            if (ec) return self->Finish(End::Broken, ec.message());
+                            self->ReadAvailable();
+                        });
 }
 
 bool Connection::OpenSpool() {
@@ -162,7 +168,8 @@ void Connection::Answer(bool svrinfo) {
         return;
     }
     if (m_queued.size() + m_writing.size() > kMaxPendingReply) {
-        m_impl.Log(std::string("Not answering \"") + word + "\" from " + m_peer + ": earlier replies are unread.");
+        m_impl.Log(std::string("Not answering \"") + word + "\" from " + m_peer +
+                   ": earlier replies are unread.");
         return;
     }
     m_impl.Log(svrinfo ? "Return Domain list" : "Return Address File");
@@ -179,8 +186,10 @@ void Connection::StartWrite() {
                           self->m_writeBusy = false;
                           self->m_writing.clear();
                           if (ec) {
-                              if (!self->m_finished) self->Finish(End::Broken, ec.message());
-                              else if (self->m_closeAfterWrite) self->CloseSocket(false);
+                              if (!self->m_finished)
+                                  self->Finish(End::Broken, ec.message());
+                              else if (self->m_closeAfterWrite)
+                                  self->CloseSocket(false);
                               return;
                           }
                           if (!self->m_queued.empty()) return self->StartWrite();
@@ -216,8 +225,10 @@ void Connection::Finish(End end, const std::string& detail) {
     // A clean close tells the sender that the job is stored, so it is given only when the
     // sender closed first (or went silent) and every byte is in the closed spool file.
     const bool graceful = end == End::PeerClosed || end == End::Idle;
-    if (graceful && m_writeBusy) m_closeAfterWrite = true;
-    else CloseSocket(graceful);
+    if (graceful && m_writeBusy)
+        m_closeAfterWrite = true;
+    else
+        CloseSocket(graceful);
     Report(end, detail);
     if (!m_spoolPath.empty()) m_impl.onJob(m_spoolPath);
 }
@@ -227,13 +238,15 @@ void Connection::Report(End end, const std::string& detail) {
     const bool job = !m_spoolPath.empty();
     switch (end) {
     case End::PeerClosed:
-        if (!job) m_impl.Log("Connection from " + m_peer + " closed without sending anything; not a print job.");
+        if (!job)
+            m_impl.Log("Connection from " + m_peer + " closed without sending anything; not a print job.");
         break;
     case End::Idle:
-        m_impl.Log(job ? "No data from " + m_peer + " for " + std::to_string(m_worker.limits.idleTimeout.count()) +
-                             " seconds; the job is handled as received (" + bytes + ")."
-                       : "Connection from " + m_peer + " sent nothing for " +
-                             std::to_string(m_worker.limits.idleTimeout.count()) + " seconds and was closed.");
+        m_impl.Log(
+            job ? "No data from " + m_peer + " for " + std::to_string(m_worker.limits.idleTimeout.count()) +
+                      " seconds; the job is handled as received (" + bytes + ")."
+                : "Connection from " + m_peer + " sent nothing for " +
+                      std::to_string(m_worker.limits.idleTimeout.count()) + " seconds and was closed.");
         break;
     case End::TooLarge:
         m_impl.Log("Job from " + m_peer + " is larger than " + Megabytes(m_worker.limits.maxJobBytes) +
@@ -243,7 +256,8 @@ void Connection::Report(End end, const std::string& detail) {
     case End::Broken:
         m_impl.Log(job ? "Connection from " + m_peer + " broke off (" + detail + "); the " + bytes +
                              " received are handled."
-                       : "Connection from " + m_peer + " broke off before sending anything (" + detail + ").");
+                       : "Connection from " + m_peer + " broke off before sending anything (" + detail +
+                             ").");
         break;
     case End::SpoolFailed:
         m_impl.Log("Cannot write spool file " + m_spoolPath + ": " + detail + "; the " + bytes +

@@ -39,7 +39,8 @@ struct ListenerWorker {
 };
 
 struct JobListener::Impl {
-    Impl(KXPrintHandler& h, JobReady job, ListenerOptions o) : handler(h), onJob(std::move(job)), options(o) {}
+    Impl(KXPrintHandler& h, JobReady job, ListenerOptions o)
+        : handler(h), onJob(std::move(job)), options(o) {}
 
     void Log(const std::string& text) { handler.LogLine(text); }
     std::string Reply(bool svrinfo);
@@ -79,7 +80,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
 public:
     enum class End { PeerClosed, Idle, TooLarge, Broken, SpoolFailed, Shutdown };
 
-    Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip::tcp::socket socket, std::string peer);
+    Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip::tcp::socket socket,
+               std::string peer);
     ~Connection();
     void Start();
     // Ends the connection when it was idle too long, or when the listener stops.
@@ -110,7 +112,6 @@ private:
     void Finish(End end, const std::string& detail = {});
     void Report(End end, const std::string& detail);
 
-
     JobListener::Impl& m_impl;
     ListenerWorker& m_worker;
     asio::ip::tcp::socket m_socket;
@@ -126,6 +127,5 @@ private:
     bool m_finished = false;
     SteadyClock::time_point m_lastActivity;
 };
-
 
 } // namespace vvp

@@ -4,8 +4,8 @@
 #include "JobListener.h"
 #include "KXPrintHandler.h"
 #include "MessageDelivery.h"
-#include "QZStringManip.h"
 #include "msgcommsd7.h"
+#include "QZStringManip.h"
 
 #include <cerrno>
 #include <cstring>
@@ -111,7 +111,9 @@ Result<void> CopyRelayPayload(const std::string& spoolPath, const std::string& t
     return FinishNew(out, target, written);
 }
 
-std::string SpoolPeer(const std::string& spoolPath) { return StrBefore(ExtractFileName(spoolPath), "_"); }
+std::string SpoolPeer(const std::string& spoolPath) {
+    return StrBefore(ExtractFileName(spoolPath), "_");
+}
 
 std::optional<std::string> UnsafeFrameName(const std::string& fileName, const std::string& extension) {
     if (fileName.empty() || fileName == "." || fileName == "..") return "no usable file name";

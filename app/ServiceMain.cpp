@@ -121,7 +121,8 @@ std::vector<std::string> InterruptedTempFiles(const std::string& savePath, const
     // Message names are recipient "_" job id page number, then ".___" or ext ".sign.___".
     for (const auto& name : ListFolder(savePath, "*_" + jobId + "*.___", false)) {
         const std::string afterId = StrAfter(name.substr(name.rfind("_" + jobId)), jobId);
-        if (!afterId.empty() && std::isdigit(static_cast<unsigned char>(afterId[0]))) files.push_back(savePath + name);
+        if (!afterId.empty() && std::isdigit(static_cast<unsigned char>(afterId[0])))
+            files.push_back(savePath + name);
     }
     return files;
 }
@@ -157,7 +158,9 @@ VvpdService::VvpdService(VvpdRuntime& runtime, Options options) : m_runtime(runt
         runtime.Handler(), [this](const std::string& spoolPath) { Submit(spoolPath); }, lo);
     const Folders folders = runtime.GetFolders();
     m_listener->SetAddressReply([folders] { return AddressBookReply(folders); });
-    runtime.Handler().onStartListener = [this](const VNPTRRegValues& values) { m_listener->Activate(values); };
+    runtime.Handler().onStartListener = [this](const VNPTRRegValues& values) {
+        m_listener->Activate(values);
+    };
 }
 
 VvpdService::~VvpdService() {
@@ -174,7 +177,8 @@ void VvpdService::Handle(const std::string& spoolPath) {
     try {
         m_runtime.HandleReceivedJob(spoolPath);
     } catch (const std::exception& e) {
-        m_runtime.Handler().LogLine("Job " + spoolPath + " failed: " + e.what() + "; the spool file is kept.");
+        m_runtime.Handler().LogLine("Job " + spoolPath + " failed: " + e.what() +
+                                    "; the spool file is kept.");
     }
 }
 
@@ -182,13 +186,16 @@ void VvpdService::Recover(const std::vector<std::string>& spoolFiles) {
     const std::string savePath = m_runtime.Handler().Settings().Get().SavePath;
     for (const auto& spool : spoolFiles) {
         // Temporary files of an interrupted delivery would block the new one.
-        for (const auto& temp : InterruptedTempFiles(savePath, SpoolJobId(spool))) DeleteFileIfExists(temp);
+        for (const auto& temp : InterruptedTempFiles(savePath, SpoolJobId(spool)))
+            DeleteFileIfExists(temp);
         m_runtime.Handler().LogLine("Recovered job " + spool);
         Submit(spool);
     }
 }
 
-void VvpdService::Tick() { m_runtime.Tick(); }
+void VvpdService::Tick() {
+    m_runtime.Tick();
+}
 
 void VvpdService::Stop() {
     if (m_stopped) return;

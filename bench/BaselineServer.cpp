@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, SOMAXCONN) != 0) {
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener, SOMAXCONN) != 0) {
         std::perror("baseline_server");
         return 1;
     }

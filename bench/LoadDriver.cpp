@@ -57,7 +57,9 @@ struct Options {
     std::string jobFile = std::string(VVP_TEST_DATA_DIR) + "/messages/referral_pit.prn";
 };
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -80,7 +82,8 @@ public:
     std::string Make(size_t n) const {
         std::string job = m_template.substr(0, m_at) + Marker(n) + m_template.substr(m_at + 10);
         const std::string filler = "\r\nThe patient reports no further symptoms at this stage of the review.";
-        while (job.size() + filler.size() <= m_size) job.insert(job.size() - 2, filler);
+        while (job.size() + filler.size() <= m_size)
+            job.insert(job.size() - 2, filler);
         return job;
     }
 
@@ -237,13 +240,16 @@ int Throughput(const Options& o) {
     std::vector<std::thread> threads;
     for (size_t t = 0; t < o.senders; ++t)
         threads.emplace_back([&] {
-            for (size_t n; (n = next++) < o.jobs;) (SendJob(o.port, maker.Make(n)) ? clean : failed)++;
+            for (size_t n; (n = next++) < o.jobs;)
+                (SendJob(o.port, maker.Make(n)) ? clean : failed)++;
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     const auto sent = Clock::now();
-    std::printf("sent %zu jobs with %zu senders in %.3f s: %.0f jobs/s received (%zu clean closes, %zu failed)\n",
-                o.jobs, o.senders, Seconds(sent - start), static_cast<double>(o.jobs) / Seconds(sent - start),
-                clean.load(), failed.load());
+    std::printf(
+        "sent %zu jobs with %zu senders in %.3f s: %.0f jobs/s received (%zu clean closes, %zu failed)\n",
+        o.jobs, o.senders, Seconds(sent - start), static_cast<double>(o.jobs) / Seconds(sent - start),
+        clean.load(), failed.load());
     if (o.savePath.empty()) return failed == 0 ? 0 : 1;
 
     // End to end: until every job is a message file (or nothing new arrives for 30 s).
@@ -258,21 +264,25 @@ int Throughput(const Options& o) {
     }
     const auto seen = watch->Seen();
     const auto done = seen.empty() ? Clock::now() : seen.back().second;
-    std::printf("end to end: %zu message files in %.3f s: %.0f jobs/s%s\n", watch->Count(), Seconds(done - start),
-                static_cast<double>(watch->Count()) / Seconds(done - start),
+    std::printf("end to end: %zu message files in %.3f s: %.0f jobs/s%s\n", watch->Count(),
+                Seconds(done - start), static_cast<double>(watch->Count()) / Seconds(done - start),
                 watch->Overflowed() ? " (event queue overflowed; count from the folder below)" : "");
     if (!o.verify) return 0;
 
     const auto names = ListPit(o.savePath);
     std::unordered_map<std::string, int> found;
-    for (const auto& n : names) ++found[MarkerIn(ReadFile(o.savePath + "/" + n))];
+    for (const auto& n : names)
+        ++found[MarkerIn(ReadFile(o.savePath + "/" + n))];
     size_t lost = 0, twice = 0;
     for (size_t n = 0; n < o.jobs; ++n) {
         auto it = found.find(JobMaker::Marker(n));
-        if (it == found.end()) ++lost;
-        else if (it->second > 1) twice += static_cast<size_t>(it->second - 1);
+        if (it == found.end())
+            ++lost;
+        else if (it->second > 1)
+            twice += static_cast<size_t>(it->second - 1);
     }
-    std::printf("verify: %zu files (%zu before), %zu jobs lost, %zu stored twice\n", names.size(), before, lost, twice);
+    std::printf("verify: %zu files (%zu before), %zu jobs lost, %zu stored twice\n", names.size(), before,
+                lost, twice);
     return lost == 0 && twice == 0 ? 0 : 1;
 }
 
@@ -304,7 +314,7 @@ int Idle(const Options& o) {
     FolderWatch watch(o.savePath);
     std::mutex mutex;
     std::map<std::string, Clock::time_point> started; // marker -> connect time
-    std::vector<double> receive;                       // connect to clean close, ms
+    std::vector<double> receive;                      // connect to clean close, ms
     std::atomic<size_t> next{0};
     long rssMax = rss1, threadsMax = threads1;
     std::atomic<bool> sampling{true};
@@ -323,7 +333,8 @@ int Idle(const Options& o) {
         senders.emplace_back([&] {
             for (size_t n; (n = next++) < o.jobs;) {
                 // Paced: job n is due at its place in a steady stream.
-                if (o.rate > 0) std::this_thread::sleep_until(start + std::chrono::microseconds(n * 1000000 / o.rate));
+                if (o.rate > 0)
+                    std::this_thread::sleep_until(start + std::chrono::microseconds(n * 1000000 / o.rate));
                 const auto t0 = Clock::now();
                 {
                     std::lock_guard lock(mutex);
@@ -335,8 +346,10 @@ int Idle(const Options& o) {
                 if (ok) receive.push_back(ms);
             }
         });
-    for (auto& s : senders) s.join();
-    while (watch.Count() < o.jobs && Clock::now() - start < 120s) std::this_thread::sleep_for(5ms);
+    for (auto& s : senders)
+        s.join();
+    while (watch.Count() < o.jobs && Clock::now() - start < 120s)
+        std::this_thread::sleep_for(5ms);
     sampling = false;
     sampler.join();
 
@@ -344,17 +357,19 @@ int Idle(const Options& o) {
     for (const auto& [name, at] : watch.Seen()) {
         const std::string marker = MarkerIn(ReadFile(o.savePath + "/" + name));
         auto it = started.find(marker);
-        if (it != started.end()) endToEnd.push_back(std::chrono::duration<double, std::milli>(at - it->second).count());
+        if (it != started.end())
+            endToEnd.push_back(std::chrono::duration<double, std::milli>(at - it->second).count());
     }
-    std::printf("jobs while idle connections were held: %zu sent, %zu clean closes, %zu message files\n", o.jobs,
-                receive.size(), endToEnd.size());
+    std::printf("jobs while idle connections were held: %zu sent, %zu clean closes, %zu message files\n",
+                o.jobs, receive.size(), endToEnd.size());
     std::printf("connect to clean close: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", Percentile(receive, 0.5),
                 Percentile(receive, 0.99), Percentile(receive, 1.0));
     std::printf("connect to message file: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", Percentile(endToEnd, 0.5),
                 Percentile(endToEnd, 0.99), Percentile(endToEnd, 1.0));
-    std::printf("server peak: %ld kB resident (%.1f MB), %ld threads\n", rssMax, static_cast<double>(rssMax) / 1024.0,
-                threadsMax);
-    for (int fd : idle) ::close(fd);
+    std::printf("server peak: %ld kB resident (%.1f MB), %ld threads\n", rssMax,
+                static_cast<double>(rssMax) / 1024.0, threadsMax);
+    for (int fd : idle)
+        ::close(fd);
     return 0;
 }
 
@@ -370,16 +385,26 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--port") o.port = std::atoi(next().c_str());
-        else if (a == "--jobs") o.jobs = std::strtoul(next().c_str(), nullptr, 10);
-        else if (a == "--senders") o.senders = std::strtoul(next().c_str(), nullptr, 10);
-        else if (a == "--idle") o.idle = std::strtoul(next().c_str(), nullptr, 10);
-        else if (a == "--save-path") o.savePath = next();
-        else if (a == "--pid") o.pid = std::atoi(next().c_str());
-        else if (a == "--job-bytes") o.jobBytes = std::strtoul(next().c_str(), nullptr, 10);
-        else if (a == "--job-file") o.jobFile = next();
-        else if (a == "--rate") o.rate = std::strtoul(next().c_str(), nullptr, 10);
-        else if (a == "--verify") o.verify = true;
+        if (a == "--port")
+            o.port = std::atoi(next().c_str());
+        else if (a == "--jobs")
+            o.jobs = std::strtoul(next().c_str(), nullptr, 10);
+        else if (a == "--senders")
+            o.senders = std::strtoul(next().c_str(), nullptr, 10);
+        else if (a == "--idle")
+            o.idle = std::strtoul(next().c_str(), nullptr, 10);
+        else if (a == "--save-path")
+            o.savePath = next();
+        else if (a == "--pid")
+            o.pid = std::atoi(next().c_str());
+        else if (a == "--job-bytes")
+            o.jobBytes = std::strtoul(next().c_str(), nullptr, 10);
+        else if (a == "--job-file")
+            o.jobFile = next();
+        else if (a == "--rate")
+            o.rate = std::strtoul(next().c_str(), nullptr, 10);
+        else if (a == "--verify")
+            o.verify = true;
         else {
             std::fprintf(stderr, "load_driver: unknown option %s\n", a.c_str());
             return 2;

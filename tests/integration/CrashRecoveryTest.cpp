@@ -36,19 +36,23 @@ TEST(CrashRecovery, EveryCleanlyClosedJobIsDeliveredAfterAKillAndARestart) {
             }
         });
     // Let jobs pile up in every stage, then kill the service in the middle of them.
-    ASSERT_TRUE(WaitUntil([&] {
-        std::lock_guard lock(mutex);
-        return confirmed.size() >= 300;
-    }, 60s));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return confirmed.size() >= 300;
+        },
+        60s));
     EXPECT_EQ(v.Stop(SIGKILL), -1);
     std::this_thread::sleep_for(200ms);
     stop = true;
-    for (auto& s : senders) s.join();
+    for (auto& s : senders)
+        s.join();
 
     ASSERT_TRUE(v.Start()) << v.Output();
     // Done when every spool file is handled, or kept because its message was already stored
     // before the kill.
-    EXPECT_TRUE(WaitUntil([&] { return v.Spools().size() == v.CountLogged("Job kept in"); }, 120s)) << v.Output();
+    EXPECT_TRUE(WaitUntil([&] { return v.Spools().size() == v.CountLogged("Job kept in"); }, 120s))
+        << v.Output();
     EXPECT_EQ(v.Stop(SIGTERM), 0);
 
     std::set<std::string> delivered;

@@ -16,7 +16,9 @@ using namespace vvp::test;
 
 namespace {
 
-bool SchedulerRunning() { return RunCommand("lpstat -r").output.find("scheduler is running") != std::string::npos; }
+bool SchedulerRunning() {
+    return RunCommand("lpstat -r").output.find("scheduler is running") != std::string::npos;
+}
 
 // The CUPS scheduler for the test: the running one, else one started here (needs root).
 class Scheduler {
@@ -48,13 +50,13 @@ private:
 };
 
 // Skips when CUPS cannot be used here, except in CI, where it must be.
-#define VVP_REQUIRE_CUPS(problem)                                                                  \
-    do {                                                                                           \
-        if (!(problem).empty()) {                                                                  \
-            const char* ci = std::getenv("CI");                                                    \
-            if (ci && std::string(ci) == "true") FAIL() << "CUPS is required in CI: " << (problem); \
-            GTEST_SKIP() << (problem);                                                             \
-        }                                                                                          \
+#define VVP_REQUIRE_CUPS(problem)                                                                            \
+    do {                                                                                                     \
+        if (!(problem).empty()) {                                                                            \
+            const char* ci = std::getenv("CI");                                                              \
+            if (ci && std::string(ci) == "true") FAIL() << "CUPS is required in CI: " << (problem);          \
+            GTEST_SKIP() << (problem);                                                                       \
+        }                                                                                                    \
     } while (0)
 
 } // namespace
@@ -79,8 +81,8 @@ TEST(CupsEndToEnd, TextFilePrintedWithLpBecomesTheExpectedPitFile) {
         if (c != '\r') unixText += c;
     v.dir.Write("letter.txt", unixText);
     const std::string queue = "VVPTest-" + std::to_string(getpid());
-    CommandResult add = RunCommand("lpadmin -p " + queue + " -E -v socket://127.0.0.1:" + std::to_string(v.port) +
-                                   " -m " + model +
+    CommandResult add = RunCommand("lpadmin -p " + queue +
+                                   " -E -v socket://127.0.0.1:" + std::to_string(v.port) + " -m " + model +
                                    " -o page-left=0 -o page-right=0 -o page-top=0 -o page-bottom=0"
                                    " -o Pagination=False -o LetterNumColumns=200 -o A4NumColumns=200");
     ASSERT_EQ(add.status, 0) << add.output;

@@ -14,7 +14,9 @@ namespace {
 const std::string kNotServer = "Not in VVP Server mode.\r\n";
 const std::string kAddr = "line one\r\nline two\r\n.\r\n";
 
-std::string Bytes(const char* data, size_t size) { return std::string(data, size); }
+std::string Bytes(const char* data, size_t size) {
+    return std::string(data, size);
+}
 
 } // namespace
 
@@ -67,7 +69,8 @@ TEST(JobListener, ServerModeAnswersTheDomainTextOfStartUp) {
     ListenerFixture f([](VNPTRRegValues& v) { v.SaveMode = 2; });
     f.dir.Write("prog/a.kxk", KxkAccount("Smith", "Practice.example"));
     const int port = f.Start();
-    const std::string expected = "DOMAINS:" + std::to_string(port) + "\x01" + "smith@practice.example\r\n\r\n";
+    const std::string expected =
+        "DOMAINS:" + std::to_string(port) + "\x01" + "smith@practice.example\r\n\r\n";
     EXPECT_EQ(Visible(SendJob(port, "SVRINFO\r\n").reply), Visible(expected));
     // Accounts added later count only once the text is worked out again.
     f.dir.Write("prog/b.kxk", KxkAccount("jones", "other.example"));
@@ -116,7 +119,8 @@ TEST(JobListener, PeersNotAllowedGetNoReplyButMayPrint) {
 }
 
 TEST(JobListener, AllowedPeerListsParse) {
-    EXPECT_EQ(ParseAllowedPeers(" 10.0.0.1; 10.0.0.2,::1\t"), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "::1"}));
+    EXPECT_EQ(ParseAllowedPeers(" 10.0.0.1; 10.0.0.2,::1\t"),
+              (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "::1"}));
     EXPECT_TRUE(ParseAllowedPeers(" ; ").empty());
     EXPECT_TRUE(PeerAllowed({}, "1.2.3.4"));
     EXPECT_TRUE(PeerAllowed({"1.2.3.4"}, "1.2.3.4"));
@@ -129,7 +133,8 @@ TEST(JobListener, BusyPortGivesTheErrorStatusAndShutdownDisables) {
     ListenerFixture b([port](VNPTRRegValues& v) { v.Port = port; });
     b.listener = std::make_unique<JobListener>(b.handler, [](const std::string&) {});
     EXPECT_FALSE(b.listener->Activate(b.handler.Settings().Get()));
-    EXPECT_EQ(b.listener->StatusText().rfind("Error Could not bind socket to port " + std::to_string(port), 0), 0u);
+    EXPECT_EQ(
+        b.listener->StatusText().rfind("Error Could not bind socket to port " + std::to_string(port), 0), 0u);
     EXPECT_FALSE(b.listener->Active());
     a.listener->Deactivate();
     EXPECT_EQ(a.listener->StatusText(), "Disabled");
@@ -144,11 +149,14 @@ TEST(JobListener, ManyConnectionsAtOnceEachGetTheirOwnSpoolFile) {
     std::vector<std::thread> senders;
     for (int t = 0; t < 8; ++t)
         senders.emplace_back([port, t] {
-            for (int i = 0; i < 25; ++i) SendJob(port, "job " + std::to_string(t) + "/" + std::to_string(i));
+            for (int i = 0; i < 25; ++i)
+                SendJob(port, "job " + std::to_string(t) + "/" + std::to_string(i));
         });
-    for (auto& s : senders) s.join();
+    for (auto& s : senders)
+        s.join();
     ASSERT_TRUE(WaitUntil([&] { return f.Jobs().size() == 200; }));
     std::set<std::string> contents;
-    for (const auto& spool : f.Jobs()) contents.insert(f.dir.Read("tmp/" + ExtractFileName(spool)));
+    for (const auto& spool : f.Jobs())
+        contents.insert(f.dir.Read("tmp/" + ExtractFileName(spool)));
     EXPECT_EQ(contents.size(), 200u);
 }

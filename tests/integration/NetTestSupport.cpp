@@ -55,7 +55,8 @@ int ReadUntilClosed(int fd, std::string& into, size_t limit, std::chrono::millis
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     char buf[65536];
     while (into.size() < limit) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return 0;
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, static_cast<int>(left.count()));
@@ -80,7 +81,9 @@ std::string ReadNetTestData(const std::string& relativePath) {
     return *r;
 }
 
-std::string VvpdBinary() { return std::string(VVP_BIN_DIR) + "/vvpd"; }
+std::string VvpdBinary() {
+    return std::string(VVP_BIN_DIR) + "/vvpd";
+}
 
 int FreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -120,8 +123,12 @@ Client::Client(int port) : m_fd(ConnectLocal(port)) {}
 Client::~Client() {
     if (m_fd >= 0) ::close(m_fd);
 }
-bool Client::Send(const std::string& bytes) { return m_fd >= 0 && SendAll(m_fd, bytes); }
-void Client::ShutdownSend() { ::shutdown(m_fd, SHUT_WR); }
+bool Client::Send(const std::string& bytes) {
+    return m_fd >= 0 && SendAll(m_fd, bytes);
+}
+void Client::ShutdownSend() {
+    ::shutdown(m_fd, SHUT_WR);
+}
 std::string Client::Receive(size_t n, std::chrono::milliseconds timeout) {
     std::string got;
     ReadUntilClosed(m_fd, got, n, timeout);
@@ -134,7 +141,8 @@ bool Client::WaitClosed(std::chrono::milliseconds timeout) {
 
 std::string KxkAccount(const std::string& user, const std::string& domain) {
     std::string plain = "PASSWORD01" + user + "|Account of " + user + "|" + domain + "|host|port|1.0|note";
-    for (auto& c : plain) c = static_cast<char>(static_cast<uint8_t>(c) ^ 0x5A);
+    for (auto& c : plain)
+        c = static_cast<char>(static_cast<uint8_t>(c) ^ 0x5A);
     return plain;
 }
 
@@ -165,9 +173,9 @@ VvpdProcess::~VvpdProcess() {
 }
 
 void VvpdProcess::Set(const std::string& name, const std::string& value) {
-    CommandResult r = RunCommand("TMP=" + TempFolder() + " TEMP= " + VvpdBinary() + " --program-folder " +
-                                 ProgramFolder() + " --registry " + dir.Path() + "registry.reg set '" + name + "' '" +
-                                 value + "'");
+    CommandResult r =
+        RunCommand("TMP=" + TempFolder() + " TEMP= " + VvpdBinary() + " --program-folder " + ProgramFolder() +
+                   " --registry " + dir.Path() + "registry.reg set '" + name + "' '" + value + "'");
     ASSERT_EQ(r.status, 0) << r.output;
 }
 
@@ -182,12 +190,14 @@ bool VvpdProcess::Start(const std::vector<std::string>& extraArgs, const std::ve
     m_pid = fork();
     if (m_pid == 0) {
         ::unsetenv("TEMP");
-        for (const auto& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+        for (const auto& e : environment)
+            ::putenv(const_cast<char*>(e.c_str()));
         int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         ::dup2(fd, 1);
         ::dup2(fd, 2);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         _exit(127);
@@ -227,7 +237,8 @@ std::string VvpdProcess::Output() const {
 size_t VvpdProcess::CountLogged(const std::string& text) const {
     const std::string out = Output();
     size_t n = 0;
-    for (auto p = out.find(text); p != std::string::npos; p = out.find(text, p + text.size())) ++n;
+    for (auto p = out.find(text); p != std::string::npos; p = out.find(text, p + text.size()))
+        ++n;
     return n;
 }
 

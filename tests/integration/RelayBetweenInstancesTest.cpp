@@ -74,8 +74,11 @@ TEST(RelayBetweenInstances, PrintedMessagesLandInTheServersSavePath) {
     ASSERT_TRUE(p.client.Start()) << p.client.Output();
     EXPECT_TRUE(SendJob(p.client.port, HealthMessageJob()).cleanClose);
     EXPECT_TRUE(SendJob(p.client.port, ReadNetTestData("messages/referral_hl7.prn")).cleanClose);
-    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved("*.pit").size() + p.server.Saved("*.hl7").size() == 2; }))
-        << p.client.Output() << "\n----\n" << p.server.Output();
+    ASSERT_TRUE(WaitUntil([&] {
+        return p.server.Saved("*.pit").size() + p.server.Saved("*.hl7").size() == 2;
+    })) << p.client.Output()
+        << "\n----\n"
+        << p.server.Output();
     const auto pit = p.server.Saved("*.pit"), hl7 = p.server.Saved("*.hl7");
     ASSERT_EQ(pit.size(), 1u);
     ASSERT_EQ(hl7.size(), 1u);
@@ -97,12 +100,12 @@ TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
         bool savedInSavePath;
         bool savedInChosenFolder;
     };
-    for (const Case& c : {Case{"no", "Addressing Problem=No\n", false, false},
-                          Case{"yes, browser cancelled", "Addressing Problem=Yes\nSelect a Output path=Cancel\n", false,
-                               false},
-                          Case{"yes, folder chosen", "Addressing Problem=Yes\nSelect a Output path=@CHOSEN@\n", false,
-                               true},
-                          Case{"headless default", "", true, false}}) {
+    for (const Case& c :
+         {Case{"no", "Addressing Problem=No\n", false, false},
+          Case{"yes, browser cancelled", "Addressing Problem=Yes\nSelect a Output path=Cancel\n", false,
+               false},
+          Case{"yes, folder chosen", "Addressing Problem=Yes\nSelect a Output path=@CHOSEN@\n", false, true},
+          Case{"headless default", "", true, false}}) {
         SCOPED_TRACE(c.name);
         VvpdProcess client;
         client.Set("Save Mode", "0");
@@ -115,11 +118,13 @@ TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
         client.dir.Write("answers.txt", answers);
         ASSERT_TRUE(client.Start({"--answers", client.dir.File("answers.txt")}));
         SendJob(client.port, HealthMessageJob());
-        ASSERT_TRUE(WaitUntil([&] { return client.Logged("PROMPT message [Addressing Problem]"); })) << client.Output();
+        ASSERT_TRUE(WaitUntil([&] { return client.Logged("PROMPT message [Addressing Problem]"); }))
+            << client.Output();
         EXPECT_TRUE(client.Logged("Cant find an Vocanet able to send to clinic.example.com.au"));
         EXPECT_TRUE(WaitUntil([&] { return client.Spools().empty(); })) << client.Output();
         EXPECT_EQ(client.Saved("*.pit").size(), c.savedInSavePath ? 1u : 0u) << client.Output();
-        EXPECT_EQ(VvpdProcess::Files(chosen, "*.pit").size(), c.savedInChosenFolder ? 1u : 0u) << client.Output();
+        EXPECT_EQ(VvpdProcess::Files(chosen, "*.pit").size(), c.savedInChosenFolder ? 1u : 0u)
+            << client.Output();
         EXPECT_FALSE(client.Logged("Transfer to Vocanet for sending"));
     }
 }

@@ -1,6 +1,6 @@
 // Accepting relay frames and finding leftover jobs, in process.
-#include "ListenerFixture.h"
 #include "RelayFrames.h"
+#include "ListenerFixture.h"
 #include "ServiceMain.h"
 #include "Spool.h"
 
@@ -55,8 +55,11 @@ TEST(RelayFrames, NamesFromTheNetworkStayInsideTheSavePath) {
     for (const auto& c : cases) {
         SCOPED_TRACE(Visible(c.header));
         FrameFixture f;
-        EXPECT_TRUE(f.Accept("\x02" + c.header + "\x03" "body"));
-        EXPECT_EQ(f.Saved(), c.stored.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.stored});
+        EXPECT_TRUE(f.Accept("\x02" + c.header +
+                             "\x03"
+                             "body"));
+        EXPECT_EQ(f.Saved(),
+                  c.stored.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.stored});
         EXPECT_EQ(f.Logged("Refused relay frame from 127.0.0.1"), c.stored.empty());
         EXPECT_EQ(VvpdProcess::Files(f.dir.Path() + "prog"), std::vector<std::string>{});
     }
@@ -64,23 +67,33 @@ TEST(RelayFrames, NamesFromTheNetworkStayInsideTheSavePath) {
 
 TEST(RelayFrames, TextIsWrittenAsLinesAndBinaryByteForByte) {
     FrameFixture f;
-    EXPECT_TRUE(f.Accept("\x02t@x_1:.pit\x03" "one\r\ntwo\rlf\nlast"));
+    EXPECT_TRUE(f.Accept("\x02t@x_1:.pit\x03"
+                         "one\r\ntwo\rlf\nlast"));
     // A CR alone is no line end in a job; it is kept as byte 255.
     EXPECT_EQ(Visible(f.dir.Read("prog/VirtualPrinter/t@x_1.pit")), Visible("one\r\ntwo\xFFlf\r\nlast\r\n"));
     std::string payload = "\x03\x02\r\n\r\0\xFF";
     payload += std::string(200000, 'z');
-    EXPECT_TRUE(f.Accept(std::string("\x02" "b@x_1:BIN:.rtf\x03") + payload));
+    EXPECT_TRUE(f.Accept(std::string("\x02"
+                                     "b@x_1:BIN:.rtf\x03") +
+                         payload));
     EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/b@x_1.rtf"), payload);
-    EXPECT_TRUE(f.Accept("\x02" "empty@x_1:BIN:.hl7\x03"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "empty@x_1:BIN:.hl7\x03"));
     EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/empty@x_1.hl7"), "");
     EXPECT_TRUE(f.Logged("Accepted Message for b@x"));
 }
 
 TEST(RelayFrames, ExistingNamesGetANewIdAndNothingIsReplaced) {
     FrameFixture f;
-    EXPECT_TRUE(f.Accept("\x02" "c@x_1:.pit\x03" "first"));
-    EXPECT_TRUE(f.Accept("\x02" "c@x_1:.pit\x03" "second"));
-    EXPECT_TRUE(f.Accept("\x02" "c@x_1:BIN:.pit\x03" "third"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "c@x_1:.pit\x03"
+                         "first"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "c@x_1:.pit\x03"
+                         "second"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "c@x_1:BIN:.pit\x03"
+                         "third"));
     const auto saved = f.Saved();
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/c@x_1.pit"), "first\r\n");
@@ -90,15 +103,21 @@ TEST(RelayFrames, ExistingNamesGetANewIdAndNothingIsReplaced) {
     }
     // A leftover temporary file of the same name does not stop the frame either.
     f.dir.Write("prog/VirtualPrinter/d@x_1.___", "stale");
-    EXPECT_TRUE(f.Accept("\x02" "d@x_1:.pit\x03" "fresh"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "d@x_1:.pit\x03"
+                         "fresh"));
     EXPECT_EQ(VvpdProcess::Files(f.savePath, "d@x_1*.pit").size(), 1u);
 }
 
 TEST(RelayFrames, FailedWriteIsLoggedAndReportedSoTheJobIsKept) {
     FrameFixture f;
     f.handler.Settings().Update([&](VNPTRRegValues& v) { v.SavePath = f.dir.Path() + "missing/"; });
-    EXPECT_FALSE(f.Accept("\x02" "e@x_1:.pit\x03" "text"));
-    EXPECT_FALSE(f.Accept("\x02" "e@x_1:BIN:.pit\x03" "bytes"));
+    EXPECT_FALSE(f.Accept("\x02"
+                          "e@x_1:.pit\x03"
+                          "text"));
+    EXPECT_FALSE(f.Accept("\x02"
+                          "e@x_1:BIN:.pit\x03"
+                          "bytes"));
     EXPECT_TRUE(f.Logged("Unable to write electronic message to destination \r\n"));
     EXPECT_TRUE(FileExists(f.spoolPath));
 }
@@ -106,27 +125,37 @@ TEST(RelayFrames, FailedWriteIsLoggedAndReportedSoTheJobIsKept) {
 TEST(RelayFrames, RefusedForASenderNotAllowed) {
     FrameFixture f;
     f.handler.Settings().Update([](VNPTRRegValues& v) { v.AllowedPeers = "10.0.0.9"; });
-    EXPECT_TRUE(f.Accept("\x02" "f@x_1:.pit\x03" "text", "10.0.0.8"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "f@x_1:.pit\x03"
+                         "text",
+                         "10.0.0.8"));
     EXPECT_TRUE(f.Saved().empty());
     EXPECT_TRUE(f.Logged("Refused relay frame from 10.0.0.8: not an allowed peer."));
-    EXPECT_TRUE(f.Accept("\x02" "f@x_1:.pit\x03" "text", "10.0.0.9"));
+    EXPECT_TRUE(f.Accept("\x02"
+                         "f@x_1:.pit\x03"
+                         "text",
+                         "10.0.0.9"));
     EXPECT_EQ(f.Saved().size(), 1u);
 }
 
 TEST(Recovery, OnlyOurSpoolFilesAreLeftoversAndOnlyTheJobsTemporaryFilesGo) {
     TempDir d;
-    for (const char* name : {"127.0.0.1_19b0e8a2f3c1020.prn", "::1_19b0e8a2f3c1021.prn", "notes.prn",
-                             "127.0.0.1_XYZ.prn", "host_19b0e8a2f3c1020.prn", "127.0.0.1_19b0e8a2f3c1020.txt"})
+    for (const char* name :
+         {"127.0.0.1_19b0e8a2f3c1020.prn", "::1_19b0e8a2f3c1021.prn", "notes.prn", "127.0.0.1_XYZ.prn",
+          "host_19b0e8a2f3c1020.prn", "127.0.0.1_19b0e8a2f3c1020.txt"})
         d.Write(std::string("tmp/") + name, "x");
     auto found = LeftoverSpoolFiles(d.Path() + "tmp/");
-    for (auto& f : found) f = ExtractFileName(f);
+    for (auto& f : found)
+        f = ExtractFileName(f);
     EXPECT_EQ(found, (std::vector<std::string>{"127.0.0.1_19b0e8a2f3c1020.prn", "::1_19b0e8a2f3c1021.prn"}));
 
     for (const char* name : {"a@x_19b0e8a2f3c10201.___", "a@x_19b0e8a2f3c10202.pit.sign.___",
                              "a@x_19b0e8a2f3c10201.pit", "a@x_19b0e8a2f3c1021.___", "b@y_other.___"})
         d.Write(std::string("save/") + name, "x");
     auto temps = InterruptedTempFiles(d.Path() + "save/", "19b0e8a2f3c1020");
-    for (auto& f : temps) f = ExtractFileName(f);
+    for (auto& f : temps)
+        f = ExtractFileName(f);
     std::sort(temps.begin(), temps.end());
-    EXPECT_EQ(temps, (std::vector<std::string>{"a@x_19b0e8a2f3c10201.___", "a@x_19b0e8a2f3c10202.pit.sign.___"}));
+    EXPECT_EQ(temps,
+              (std::vector<std::string>{"a@x_19b0e8a2f3c10201.___", "a@x_19b0e8a2f3c10202.pit.sign.___"}));
 }

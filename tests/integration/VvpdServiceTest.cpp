@@ -21,7 +21,8 @@ std::string Domains(int port, const std::string& accounts) {
 struct Service : VvpdProcess {
     explicit Service(int saveMode, const std::vector<std::pair<std::string, std::string>>& settings = {}) {
         Set("Save Mode", std::to_string(saveMode));
-        for (const auto& [name, value] : settings) Set(name, value);
+        for (const auto& [name, value] : settings)
+            Set(name, value);
     }
 };
 
@@ -69,13 +70,15 @@ TEST(VvpdService, SvrinfoAnswersDomainsOnlyInServerMode) {
 
 TEST(VvpdService, AddrAnswersTheAddressBookAndALaterSvrinfoIsNotAnswered) {
     Service v(2);
-    v.dir.Write("tmp/Address.in", "Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
-                                  "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n");
+    v.dir.Write("tmp/Address.in",
+                "Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
+                "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n");
     ASSERT_TRUE(v.Start());
     Exchange e = SendJob(v.port, "ADDR\r\nSVRINFO\r\n");
     EXPECT_TRUE(e.cleanClose);
-    EXPECT_EQ(Visible(e.reply), Visible("Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
-                                        "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n.\r\n"));
+    EXPECT_EQ(Visible(e.reply),
+              Visible("Dr|Anne|Specialist||Cardiology|1 St||||anne@x.example|1|2|||| 123X note\r\n"
+                      "Dr|Bob|Brown||GP|2 St||||bob@y.example|3|4||||456Y\r\n.\r\n"));
     EXPECT_TRUE(WaitUntil([&] { return v.Logged("Return Address File"); }));
     EXPECT_FALSE(v.Logged("Return Domain list"));
     EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
@@ -95,16 +98,27 @@ TEST(VvpdService, TextAndBinaryFramesAreStoredByteForByteAndAClashGetsANewId) {
     Service v(2);
     ASSERT_TRUE(v.Start());
     std::string binary;
-    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        binary += static_cast<char>(i);
     binary += "\r alone\x03 second ETX\r\n";
-    EXPECT_TRUE(SendJob(v.port, "\x02" "bin@x.example_ab1:BIN:.rtf\x03" + binary).cleanClose);
-    EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "line 1\r\nline 2\nline 3").cleanClose);
-    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.rtf").size() + v.Saved("*.pit").size() == 2; })) << v.Output();
+    EXPECT_TRUE(SendJob(v.port, "\x02"
+                                "bin@x.example_ab1:BIN:.rtf\x03" +
+                                    binary)
+                    .cleanClose);
+    EXPECT_TRUE(SendJob(v.port, "\x02"
+                                "txt@x.example_ab1:.pit\x03"
+                                "line 1\r\nline 2\nline 3")
+                    .cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.rtf").size() + v.Saved("*.pit").size() == 2; }))
+        << v.Output();
     EXPECT_EQ(Visible(v.dir.Read("prog/VirtualPrinter/bin@x.example_ab1.rtf")), Visible(binary));
     EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/txt@x.example_ab1.pit"), "line 1\r\nline 2\r\nline 3\r\n");
     EXPECT_TRUE(v.Logged("Accepted Message for bin@x.example"));
 
-    EXPECT_TRUE(SendJob(v.port, "\x02" "txt@x.example_ab1:.pit\x03" "again").cleanClose);
+    EXPECT_TRUE(SendJob(v.port, "\x02"
+                                "txt@x.example_ab1:.pit\x03"
+                                "again")
+                    .cleanClose);
     ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; }));
     const auto names = v.Saved("txt@x.example_ab1.*.pit");
     ASSERT_EQ(names.size(), 1u);
@@ -119,12 +133,17 @@ TEST(VvpdService, HostileFrameNamesWriteNothingOutsideTheSavePath) {
     const auto before = VvpdProcess::Files(v.ProgramFolder());
     const auto beforeRoot = VvpdProcess::Files(v.dir.Path());
     // Cut to the file name: stored inside the Save Path.
-    SendJob(v.port, "\x02../../escaped_1:.pit\x03" "a");
-    SendJob(v.port, "\x02..\\..\\win_1:BIN:.pit\x03" "b");
+    SendJob(v.port, "\x02../../escaped_1:.pit\x03"
+                    "a");
+    SendJob(v.port, "\x02..\\..\\win_1:BIN:.pit\x03"
+                    "b");
     // Refused outright: nothing is written.
-    SendJob(v.port, "\x02..:.pit\x03" "c");
-    SendJob(v.port, "\x02name_1:/../../../outside.pit\x03" "d");
-    SendJob(v.port, "\x02name_2:BIN:/../x\x03" "e");
+    SendJob(v.port, "\x02..:.pit\x03"
+                    "c");
+    SendJob(v.port, "\x02name_1:/../../../outside.pit\x03"
+                    "d");
+    SendJob(v.port, "\x02name_2:BIN:/../x\x03"
+                    "e");
     ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("Refused relay frame") == 3; })) << v.Output();
     ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; })) << v.Output();
     EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
@@ -139,8 +158,10 @@ TEST(VvpdService, FramesAndRequestsFromPeersNotAllowedAreRefused) {
     Service v(2, {{"Allowed Peers", "192.0.2.7; 198.51.100.1"}});
     ASSERT_TRUE(v.Start());
     EXPECT_EQ(SendJob(v.port, "SVRINFO\r\n").reply, "");
-    SendJob(v.port, "\x02x@y_1:.pit\x03" "text");
-    EXPECT_TRUE(WaitUntil([&] { return v.Logged("Refused relay frame from 127.0.0.1: not an allowed peer."); }));
+    SendJob(v.port, "\x02x@y_1:.pit\x03"
+                    "text");
+    EXPECT_TRUE(
+        WaitUntil([&] { return v.Logged("Refused relay frame from 127.0.0.1: not an allowed peer."); }));
     EXPECT_TRUE(v.Logged("Refused \"SVRINFO\" from 127.0.0.1: not an allowed peer."));
     EXPECT_TRUE(v.Saved().empty());
     // Print jobs are still anyone's.
@@ -181,8 +202,9 @@ TEST(VvpdService, PortInUseIsAnErrorAndASecondServiceOnTheSameFoldersIsRefused) 
     Service v(1);
     ASSERT_TRUE(v.Start());
     // Same folders: the temporary folder is held.
-    CommandResult second = RunCommand("TMP=" + v.TempFolder() + " timeout 20 " + VvpdBinary() + " --program-folder " +
-                                      v.ProgramFolder() + " --registry " + v.dir.Path() + "registry.reg");
+    CommandResult second =
+        RunCommand("TMP=" + v.TempFolder() + " timeout 20 " + VvpdBinary() + " --program-folder " +
+                   v.ProgramFolder() + " --registry " + v.dir.Path() + "registry.reg");
     EXPECT_EQ(second.status, 1) << second.output;
     EXPECT_NE(second.output.find("another vvpd is running"), std::string::npos) << second.output;
 
@@ -199,7 +221,8 @@ TEST(VvpdService, IdleConnectionsDoNotHoldUpAStop) {
     Service v(1);
     ASSERT_TRUE(v.Start());
     std::vector<std::unique_ptr<Client>> idle;
-    for (int i = 0; i < 50; ++i) idle.push_back(std::make_unique<Client>(v.port));
+    for (int i = 0; i < 50; ++i)
+        idle.push_back(std::make_unique<Client>(v.port));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(v.Stop(SIGINT), 0) << v.Output();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
