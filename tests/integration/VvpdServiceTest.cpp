@@ -228,3 +228,17 @@ TEST(VvpdService, IdleConnectionsDoNotHoldUpAStop) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
     EXPECT_TRUE(v.Logged("Stopping (SIGINT)."));
 }
+
+TEST(VvpdService, FrameThatCannotBeWrittenKeepsItsSpoolFile) {
+    Service v(2);
+    // A Save Path below a plain file can never be created or written.
+    v.dir.Write("blocker", "not a folder");
+    v.Set("Save Path", v.dir.Path() + "blocker/out/");
+    ASSERT_TRUE(v.Start()) << v.Output();
+    EXPECT_TRUE(SendJob(v.port, "\x02kept@x.example_1:.pit\x03" "the message").cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return v.Logged("Job kept in "); })) << v.Output();
+    EXPECT_TRUE(v.Logged("Unable to write electronic message to destination \r\n"));
+    const auto spools = v.Spools();
+    ASSERT_EQ(spools.size(), 1u);
+    EXPECT_EQ(v.dir.Read("tmp/" + spools[0]), "\x02kept@x.example_1:.pit\x03" "the message");
+}
