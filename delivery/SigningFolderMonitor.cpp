@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -55,7 +56,13 @@ ReadStatus ReadDroppedFile(const std::string& path, int settleSeconds, uint64_t 
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return ReadStatus::Busy;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::Busy;
-    if (std::difftime(std::time(nullptr), st.st_mtim.tv_sec) < settleSeconds) return ReadStatus::Busy;
+    // A modification time ahead of the clock (another machine's clock, a coarse clock) counts
+    // as recent only within the same span, so such a file cannot wait for ever.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const double age = static_cast<double>(now.tv_sec - st.st_mtim.tv_sec) +
+                       static_cast<double>(now.tv_nsec - st.st_mtim.tv_nsec) / 1e9;
+    if (settleSeconds > 0 && std::fabs(age) < settleSeconds) return ReadStatus::Busy;
     if (static_cast<uint64_t>(st.st_size) > maxBytes) return ReadStatus::TooLarge;
     bytes.clear();
     bytes.reserve(static_cast<size_t>(st.st_size));

@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vvp {
@@ -436,6 +438,14 @@ TEST(SigningFolderMonitor, LeavesFilesThatAreStillBeingWritten) {
     rig.monitor.MonitorTick();
     EXPECT_EQ(rig.Files("in").size(), 1u);
     rig.monitor.SetSettleSeconds(0);
+    rig.monitor.MonitorTick();
+    EXPECT_EQ(rig.Files("in").size(), 0u);
+
+    // A time stamp far ahead of the clock does not keep a file waiting for ever.
+    rig.monitor.SetSettleSeconds(2);
+    rig.Drop("anne@clinic.example_future.txt", "b");
+    const timespec future[2] = {{std::time(nullptr) + 3600, 0}, {std::time(nullptr) + 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, rig.dir.File("in/anne@clinic.example_future.txt").c_str(), future, 0), 0);
     rig.monitor.MonitorTick();
     EXPECT_EQ(rig.Files("in").size(), 0u);
 }
