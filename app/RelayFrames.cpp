@@ -124,6 +124,21 @@ std::optional<std::string> UnsafeFrameName(const std::string& fileName, const st
     return std::nullopt;
 }
 
+std::string RelayFrameTempFile(const std::string& savePath, const std::string& spoolPath) {
+    FileDescriptor in(::open(spoolPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return {};
+    char buf[1024];
+    ssize_t n = ::read(in.get(), buf, sizeof buf);
+    if (n <= 0 || buf[0] != '\x02') return {};
+    const std::string head(buf, static_cast<size_t>(n));
+    if (head.find(kEtx) == std::string::npos) return {};
+    const std::string header = StrBetween(head, "\x02", "\x03");
+    const std::string extPart = StrAfter(header, ":");
+    const std::string fileName = ExtractFileName(StrBefore(header, ":"));
+    if (UnsafeFrameName(fileName, extPart.rfind("BIN:", 0) == 0 ? extPart.substr(4) : extPart)) return {};
+    return savePath + fileName + ".___";
+}
+
 bool AcceptRelayFrame(KXPrintHandler& handler, const std::string& spoolPath, const std::string& jobText) {
     const VNPTRRegValues settings = handler.Settings().Get();
     const std::string peer = SpoolPeer(spoolPath);

@@ -19,6 +19,10 @@ std::string SpoolPeer(const std::string& spoolPath);
 // file inside the Save Path; nullopt when they are safe.
 std::optional<std::string> UnsafeFrameName(const std::string& fileName, const std::string& extension);
 
+// The temporary file in the Save Path that storing the relay frame in this spool file would use;
+// empty when the spool file holds no usable frame. A leftover of an interrupted run.
+std::string RelayFrameTempFile(const std::string& savePath, const std::string& spoolPath);
+
 // Stores the relay frame of a job received in server mode in the Save Path: a text frame as
 // lines, a binary frame byte for byte, under ".___" and then renamed. A name that exists gets
 // "." + a new message id. False when it could not be written (the job is then kept); frames

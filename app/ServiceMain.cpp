@@ -3,6 +3,7 @@
 #include "AddressBook.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
+#include "RelayFrames.h"
 #include "Spool.h"
 #include "VvpdCommands.h"
 #include "VvpdRuntime.h"
@@ -188,6 +189,8 @@ void VvpdService::Recover(const std::vector<std::string>& spoolFiles) {
         // Temporary files of an interrupted delivery would block the new one.
         for (const auto& temp : InterruptedTempFiles(savePath, SpoolJobId(spool)))
             DeleteFileIfExists(temp);
+        if (const std::string frameTemp = RelayFrameTempFile(savePath, spool); !frameTemp.empty())
+            DeleteFileIfExists(frameTemp);
         m_runtime.Handler().LogLine("Recovered job " + spool);
         Submit(spool);
     }

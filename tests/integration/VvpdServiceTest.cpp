@@ -198,6 +198,24 @@ TEST(VvpdService, LeftoverSpoolFilesAreHandledAtStart) {
     EXPECT_EQ(v.Spools(), std::vector<std::string>{"not-ours.prn"});
 }
 
+TEST(VvpdService, RecoveredJobsReplaceTheirOwnInterruptedTemporaryFiles) {
+    Service v(2);
+    // A message and a relay frame whose storing was cut short by a kill.
+    v.dir.Write("tmp/127.0.0.1_19b0e8a2f3c1020.prn", HealthMessageJob());
+    v.dir.Write("prog/VirtualPrinter/anne.specialist@clinic.example.com.au_19b0e8a2f3c10201.___", "half");
+    v.dir.Write("tmp/127.0.0.1_19b0e8a2f3c1021.prn", "\x02"
+                                                     "frame@x.example_7:.pit\x03"
+                                                     "relayed");
+    v.dir.Write("prog/VirtualPrinter/frame@x.example_7.___", "half");
+    v.dir.Write("prog/VirtualPrinter/someone@else_1.___", "not ours");
+    ASSERT_TRUE(v.Start());
+    ASSERT_TRUE(WaitUntil([&] { return v.Spools().empty(); })) << v.Output();
+    EXPECT_EQ(v.Saved(),
+              (std::vector<std::string>{"anne.specialist@clinic.example.com.au_19b0e8a2f3c10201.pit",
+                                        "frame@x.example_7.pit", "someone@else_1.___"}));
+    EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/frame@x.example_7.pit"), "relayed\r\n");
+}
+
 TEST(VvpdService, PortInUseIsAnErrorAndASecondServiceOnTheSameFoldersIsRefused) {
     Service v(1);
     ASSERT_TRUE(v.Start());
@@ -235,10 +253,13 @@ TEST(VvpdService, FrameThatCannotBeWrittenKeepsItsSpoolFile) {
     v.dir.Write("blocker", "not a folder");
     v.Set("Save Path", v.dir.Path() + "blocker/out/");
     ASSERT_TRUE(v.Start()) << v.Output();
-    EXPECT_TRUE(SendJob(v.port, "\x02kept@x.example_1:.pit\x03" "the message").cleanClose);
+    EXPECT_TRUE(SendJob(v.port, "\x02kept@x.example_1:.pit\x03"
+                                "the message")
+                    .cleanClose);
     ASSERT_TRUE(WaitUntil([&] { return v.Logged("Job kept in "); })) << v.Output();
     EXPECT_TRUE(v.Logged("Unable to write electronic message to destination \r\n"));
     const auto spools = v.Spools();
     ASSERT_EQ(spools.size(), 1u);
-    EXPECT_EQ(v.dir.Read("tmp/" + spools[0]), "\x02kept@x.example_1:.pit\x03" "the message");
+    EXPECT_EQ(v.dir.Read("tmp/" + spools[0]), "\x02kept@x.example_1:.pit\x03"
+                                              "the message");
 }
