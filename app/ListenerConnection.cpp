@@ -57,6 +57,13 @@ void Connection::Start() {
 
 void Connection::Sweep(SteadyClock::time_point now) {
     const auto idle = m_worker.limits.idleTimeout;
+    if (m_closeAfterWrite) {
+        // The job is handed on; only a reply the peer does not read is still pending.
+        if ((idle.count() > 0 && now - m_lastActivity >= idle) ||
+            (m_worker.stopping && now >= m_worker.stopDeadline))
+            CloseSocket(false);
+        return;
+    }
     if (idle.count() > 0 && now - m_lastActivity >= idle)
         Finish(End::Idle);
     else if (m_worker.stopping && (m_received == 0 || now >= m_worker.stopDeadline))
@@ -185,6 +192,7 @@ void Connection::StartWrite() {
                       [self = shared_from_this()](const asio::error_code& ec, size_t) {
                           self->m_writeBusy = false;
                           self->m_writing.clear();
+                          self->m_lastActivity = SteadyClock::now();
                           if (ec) {
                               if (!self->m_finished)
                                   self->Finish(End::Broken, ec.message());
@@ -199,15 +207,13 @@ void Connection::StartWrite() {
 
 void Connection::Abort() {
     m_finished = true;
-    Unregister();
     CloseSocket(false);
 }
 
-void Connection::Unregister() {
-    if (m_worker.connections.erase(this) > 0) --m_worker.count;
-}
-
 void Connection::CloseSocket(bool graceful) {
+    auto self = shared_from_this(); // the worker's map may hold the last reference
+    m_closeAfterWrite = false;
+    if (m_worker.connections.erase(this) > 0) --m_worker.count;
     asio::error_code ec;
     if (graceful) m_socket.set_option(asio::socket_base::linger(false, 0), ec);
     m_socket.close(ec);
@@ -216,8 +222,7 @@ void Connection::CloseSocket(bool graceful) {
 void Connection::Finish(End end, const std::string& detail) {
     if (m_finished) return;
     m_finished = true;
-    auto self = shared_from_this(); // the worker's map may hold the last reference
-    Unregister();
+    auto self = shared_from_this();
     if (m_fd >= 0) {
         if (::close(m_fd) != 0) m_impl.Log("Closing spool file " + m_spoolPath + ": " + std::strerror(errno));
         m_fd = -1;

@@ -107,7 +107,6 @@ private:
     void Answer(bool svrinfo);
     void StartWrite();
     void Abort();
-    void Unregister();
     void CloseSocket(bool graceful);
     void Finish(End end, const std::string& detail = {});
     void Report(End end, const std::string& detail);
