@@ -218,12 +218,14 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
 
     std::string details;
     SigningParts parts;
+    bool unsignedDeclined = false; // the user answered No to sending without a signature
     if (r.signingAsked) {
         details = m_signer.SignWithToken();
         // Giving up at the first question ends the job like giving up at a later one.
         if (details == "ERROR: CANCEL") return "User Cancelled";
         if (details == "ERROR: PRINT") {
             r.paperCopyAsked = true;
+            unsignedDeclined = true;
             details.clear();
         } else if (!details.empty()) {
             parts = DeriveSigningParts(r, details, clock);
@@ -274,6 +276,7 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
             if (details == "ERROR: CANCEL") return "User Cancelled";
             if (details == "ERROR: PRINT") {
                 r.paperCopyAsked = true;
+                unsignedDeclined = true;
                 details.clear();
                 result = writeContent();
                 break;
@@ -289,6 +292,13 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
     r.resultFileText = SigningNote(details);
     CheckLetterPrinter(r.reportPrinter);
     if (r.paperCopyAsked && m_letters) m_letters->MakeLetter(r, nullptr, r.letterHead);
+    // Declining an unsigned send means the message must not go out unsigned: the paper copy
+    // stands in for it.
+    if (unsignedDeclined) {
+        m_handler.LogLine("Message for " + r.addressee.email +
+                          " not sent: sending it unsigned was declined; a paper copy was printed instead.");
+        return "User Cancelled";
+    }
     return result;
 }
 

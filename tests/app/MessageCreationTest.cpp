@@ -179,6 +179,15 @@ TEST(MessageCreation, CancelAtTheFirstSigningQuestionGivesTheJobUp) {
     EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")), "User Cancelled");
 }
 
+TEST(MessageCreation, DecliningAnUnsignedSendSendsNothing) {
+    EngineFixture f;
+    ScriptedSigner signer;
+    signer.details = {"ERROR: PRINT"};
+    MessageCreation creation(f.handler, signer);
+    EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")), "User Cancelled");
+    EXPECT_TRUE(f.Logged("not sent: sending it unsigned was declined"));
+}
+
 TEST(ClassifyJob, FormFeedPagesAndRelayFrames) {
     EngineFixture f;
     std::vector<std::string> pages;
