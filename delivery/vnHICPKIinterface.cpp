@@ -79,7 +79,9 @@ Result<void> SigningLibrary::Load(const std::string& programFolder) {
         UnloadLocked();
         m_programFolder = folder;
         if (!FileExists(path)) return Error{"No signing library " + path};
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Kept mapped after release: the library's OpenSSL leaves per-thread state and exit handlers
+        // behind, and unmapping their code crashes the process when it ends.
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (!handle) {
             const char* why = dlerror();
             return Error{"Cannot load the signing library " + path + ": " + (why ? why : "unknown reason")};

@@ -9,6 +9,7 @@
 
 #include <openssl/crypto.h>
 
+#include <array>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -36,7 +37,14 @@ TokenStore& store() {
 }
 
 const char* reply(std::string text) {
-    thread_local std::string buffer;
+    // A ring of buffers rather than thread-local ones: a reply stays valid for the next several
+    // calls from any thread, and no thread-local storage outlives the library when it is unloaded.
+    static std::mutex ringLock;
+    static std::array<std::string, 16> ring;
+    static std::size_t next = 0;
+    std::lock_guard guard(ringLock);
+    std::string& buffer = ring[next];
+    next = (next + 1) % ring.size();
     buffer = std::move(text);
     return buffer.c_str();
 }

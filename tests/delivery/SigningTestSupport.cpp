@@ -67,7 +67,7 @@ print(part.get_filename())
 }
 
 FakePki::FakePki(const std::string& path) {
-    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_handle) throw std::runtime_error(dlerror());
     m_set = reinterpret_cast<void (*)(const char*, const char*)>(dlsym(m_handle, "FakePkiSet"));
     m_count = reinterpret_cast<int (*)(const char*)>(dlsym(m_handle, "FakePkiCount"));
