@@ -219,10 +219,10 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
     std::string details;
     SigningParts parts;
     bool unsignedDeclined = false; // the user answered No to sending without a signature
-    if (r.signingAsked) {
+    // Asks for the signature details; false when the user gave the job up.
+    auto askDetails = [&]() {
         details = m_signer.SignWithToken();
-        // Giving up at the first question ends the job like giving up at a later one.
-        if (details == "ERROR: CANCEL") return "User Cancelled";
+        if (details == "ERROR: CANCEL") return false;
         if (details == "ERROR: PRINT") {
             r.paperCopyAsked = true;
             unsignedDeclined = true;
@@ -230,6 +230,11 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
         } else if (!details.empty()) {
             parts = DeriveSigningParts(r, details, clock);
         }
+        return true;
+    };
+    if (r.signingAsked) {
+        // Giving up at the first question ends the job like giving up at a later one.
+        if (!askDetails()) return "User Cancelled";
         if (!details.empty()) m_handler.LogLine("Certificate Details:" + details);
     }
 
@@ -272,18 +277,9 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
             m_signer.ClearTokenLogon();
             r.body = ReadMessageBody(jobText);
             letter::WritePitReport(r, clock);
-            details = m_signer.SignWithToken();
-            if (details == "ERROR: CANCEL") return "User Cancelled";
-            if (details == "ERROR: PRINT") {
-                r.paperCopyAsked = true;
-                unsignedDeclined = true;
-                details.clear();
-                result = writeContent();
-                break;
-            }
-            if (!details.empty()) parts = DeriveSigningParts(r, details, clock);
+            if (!askDetails()) return "User Cancelled";
             result = writeContent();
-            if (details.empty()) break; // the user chose to send unsigned
+            if (details.empty()) break; // sent unsigned, or declined
             sign();
         }
     }
