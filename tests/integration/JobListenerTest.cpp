@@ -162,13 +162,14 @@ TEST(JobListener, ManyConnectionsAtOnceEachGetTheirOwnSpoolFile) {
 }
 
 TEST(JobListener, ReplyThePeerNeverReadsDoesNotHoldTheConnectionForever) {
-    ListenerFixture f([](VNPTRRegValues& v) { v.IdleTimeoutSeconds = 1; });
+    ListenerFixture f([](VNPTRRegValues& v) { v.IdleTimeoutSeconds = 3; });
     const int port = f.Start();
-    f.listener->SetAddressReply([] { return std::string(64u << 20, 'a') + "\r\n.\r\n"; });
+    // Far more than the socket buffers take, so the write stalls.
+    f.listener->SetAddressReply([] { return std::string(16u << 20, 'a') + "\r\n.\r\n"; });
     Client c(port);
     ASSERT_TRUE(c.Send("ADDR\r\n"));
     c.ShutdownSend();
     ASSERT_TRUE(WaitUntil([&] { return f.Jobs().size() == 1; })); // the job itself is handed on at once
     EXPECT_EQ(f.listener->OpenConnections(), 1u);                 // the reply is still pending
-    EXPECT_TRUE(WaitUntil([&] { return f.listener->OpenConnections() == 0; }, 10s));
+    EXPECT_TRUE(WaitUntil([&] { return f.listener->OpenConnections() == 0; }, 15s));
 }
