@@ -133,7 +133,7 @@ void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome)
     }
 }
 
-JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath) {
+JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recovered) {
     JobOutcome outcome;
     if (RouteByHeaderDefinitions(spoolPath, outcome)) {
         FinishSpool(spoolPath, outcome);
@@ -153,6 +153,7 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath) {
         return outcome;
     }
     DeliveryContext ctx{m_handler.Settings().Get(), m_handler.Services().prompter, m_handler.Services().log, m_relay};
+    ctx.recoveredJob = recovered;
     ClassifyAndDeliver(spoolPath, *jobText, ctx, outcome);
     FinishSpool(spoolPath, outcome);
     return outcome;

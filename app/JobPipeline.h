@@ -48,7 +48,9 @@ public:
 
     void SetRelayFrameHandler(RelayFrameHandler handler) { m_relayFrames = std::move(handler); }
 
-    JobOutcome HandleSpoolFile(const std::string& spoolPath);
+    // recovered: the job was left by a crash or kill, so messages it already stored count as
+    // delivered instead of clashing with themselves.
+    JobOutcome HandleSpoolFile(const std::string& spoolPath, bool recovered = false);
 
 private:
     bool RouteByHeaderDefinitions(const std::string& spoolPath, JobOutcome& outcome);

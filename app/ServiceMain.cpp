@@ -169,14 +169,14 @@ VvpdService::~VvpdService() {
     m_runtime.Handler().onStartListener = nullptr;
 }
 
-void VvpdService::Submit(const std::string& spoolPath) {
-    if (!m_pool->Submit([this, spoolPath] { Handle(spoolPath); }))
+void VvpdService::Submit(const std::string& spoolPath, bool recovered) {
+    if (!m_pool->Submit([this, spoolPath, recovered] { Handle(spoolPath, recovered); }))
         m_runtime.Handler().LogLine("Job kept in " + spoolPath + " for the next start.");
 }
 
-void VvpdService::Handle(const std::string& spoolPath) {
+void VvpdService::Handle(const std::string& spoolPath, bool recovered) {
     try {
-        m_runtime.HandleReceivedJob(spoolPath);
+        m_runtime.HandleReceivedJob(spoolPath, recovered);
     } catch (const std::exception& e) {
         m_runtime.Handler().LogLine("Job " + spoolPath + " failed: " + e.what() +
                                     "; the spool file is kept.");
@@ -192,7 +192,7 @@ void VvpdService::Recover(const std::vector<std::string>& spoolFiles) {
         if (const std::string frameTemp = RelayFrameTempFile(savePath, spool); !frameTemp.empty())
             DeleteFileIfExists(frameTemp);
         m_runtime.Handler().LogLine("Recovered job " + spool);
-        Submit(spool);
+        Submit(spool, true);
     }
 }
 

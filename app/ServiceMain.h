@@ -54,7 +54,7 @@ public:
 
     JobListener& IdTCPServer1() { return *m_listener; }
     // Queues a received job for a job thread.
-    void Submit(const std::string& spoolPath);
+    void Submit(const std::string& spoolPath, bool recovered = false);
     // Logs each leftover spool file and queues it once.
     void Recover(const std::vector<std::string>& spoolFiles);
     void Tick();
@@ -62,7 +62,7 @@ public:
     void Stop();
 
 private:
-    void Handle(const std::string& spoolPath);
+    void Handle(const std::string& spoolPath, bool recovered);
 
     VvpdRuntime& m_runtime;
     const Options m_options;

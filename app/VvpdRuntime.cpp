@@ -64,10 +64,10 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
 
 void VvpdEvents::StatusTextChanged(const std::string& statusText) { m_out << "Status: " << statusText << std::endl; }
 
-JobOutcome VvpdRuntime::HandleReceivedJob(const std::string& spoolPath) {
+JobOutcome VvpdRuntime::HandleReceivedJob(const std::string& spoolPath, bool recovered) {
     const VNPTRRegValues settings = m_handler->Settings().Get();
     if (settings.SaveMode == 0 && !settings.VocanetServer.empty()) m_relay->QueryServerInfo();
-    return m_pipeline->HandleSpoolFile(spoolPath);
+    return m_pipeline->HandleSpoolFile(spoolPath, recovered);
 }
 
 void VvpdRuntime::Tick() {

@@ -53,7 +53,7 @@ public:
 
     // A job whose connection has closed, on a job thread: in Save Mode 0 the server's domains are
     // asked for first, then the pipeline handles the spool file.
-    JobOutcome HandleReceivedJob(const std::string& spoolPath);
+    JobOutcome HandleReceivedJob(const std::string& spoolPath, bool recovered = false);
     // The once-a-second work of the main window's timer.
     void Tick();
 

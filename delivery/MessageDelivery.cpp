@@ -40,7 +40,9 @@ Result<void> WriteNewFile(const std::string& path, const std::string& data) {
     return Ok();
 }
 
-Result<void> WriteThenMove(const std::string& temp, const std::string& final, const std::string& data) {
+Result<void> WriteThenMove(const std::string& temp, const std::string& final, const std::string& data,
+                           bool alreadyStoredIsDone = false) {
+    if (alreadyStoredIsDone && FileExists(final)) return Ok();
     if (auto r = WriteNewFile(temp, data); !r) return r;
     if (auto r = MoveFileNoReplace(temp, final); !r) {
         // The message must not linger under a name nobody collects; the job is kept instead.
@@ -63,7 +65,7 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
     if (signedCopy.size() > 2) {
         if (ctx.settings.MsgRecipient) signedCopy.insert(signedCopy.begin(), msgRecipientLine);
         if (auto r = WriteThenMove(folder + name + ext + ".sign.___", folder + name + ext + ".sign.eml",
-                                   JoinLines(signedCopy));
+                                   JoinLines(signedCopy), ctx.recoveredJob);
             !r)
             return fail(r.error());
     }
@@ -78,7 +80,10 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
             if (ctx.settings.MsgRecipient) body.insert(body.begin(), msgRecipientLine);
             data = hl7 ? WithoutLf(JoinLines(body)) : JoinLines(body);
         }
-        if (auto r = WriteThenMove(folder + name + ".___", folder + name + ext, data); !r) return fail(r.error());
+        if (ctx.recoveredJob && FileExists(folder + name + ext))
+            ctx.log.LogLine("Message " + name + ext + " was already saved before the restart.");
+        if (auto r = WriteThenMove(folder + name + ".___", folder + name + ext, data, ctx.recoveredJob); !r)
+            return fail(r.error());
     }
     ctx.log.LogLine("Saved message for " + recipient + "\r\n to " + folder);
     return DeliveryOutcome::Delivered;

@@ -26,6 +26,9 @@ struct DeliveryContext {
     Prompter& prompter;
     ActivityLog& log;
     MessageRelay* relay = nullptr; // needed in Save Mode 0
+    // A job handled again after a crash: a message file of its own (unique) name is its earlier
+    // delivery, not a clash.
+    bool recoveredJob = false;
 };
 
 enum class DeliveryOutcome {

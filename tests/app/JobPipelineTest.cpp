@@ -154,6 +154,24 @@ TEST(JobPipeline, FailedDeliveryKeepsTheSpoolFile) {
     EXPECT_TRUE(f.Logged("Unable to write electronic message to destination \r\n"));
 }
 
+TEST(JobPipeline, RecoveredJobWhoseMessageWasStoredIsNotAClash) {
+    EngineFixture f;
+    JobPipeline pipeline(f.handler, f.creation);
+    const std::string job = test::ReadTestData("messages/referral_pit.prn");
+    const std::string spool = f.Spool(job);
+    const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
+    f.dir.Write("prog/VirtualPrinter/" + name, "stored before the kill");
+    // Handled again as a new job, the existing name is a clash: reported and the job kept.
+    EXPECT_EQ(pipeline.HandleSpoolFile(spool).storeFailures, 1);
+    EXPECT_TRUE(FileExists(spool));
+    // Handled again after a restart, it is this job's own earlier delivery.
+    JobOutcome recovered = pipeline.HandleSpoolFile(spool, true);
+    EXPECT_EQ(recovered.messages, 1);
+    EXPECT_FALSE(FileExists(spool));
+    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name), "stored before the kill");
+    EXPECT_EQ(f.SavedFiles(), std::vector<std::string>{name});
+}
+
 TEST(Spool, NamesComeFromPeerAndStemAndNeverClash) {
     EngineFixture f;
     auto a = CreateSpoolFile(f.dir.Path() + "tmp/", "10.0.0.5", f.clock);

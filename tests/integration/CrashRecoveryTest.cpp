@@ -53,7 +53,7 @@ TEST(CrashRecovery, EveryCleanlyClosedJobIsDeliveredAfterAKillAndARestart) {
     // before the kill.
     EXPECT_TRUE(WaitUntil([&] { return v.Spools().size() == v.CountLogged("Job kept in"); }, 120s))
         << v.Output();
-    EXPECT_EQ(v.Stop(SIGTERM), 0);
+    EXPECT_EQ(v.Stop(SIGTERM), 0) << v.Output();
 
     std::set<std::string> delivered;
     size_t messages = 0;
