@@ -187,6 +187,9 @@ bool VvpdProcess::Start(const std::vector<std::string>& extraArgs, const std::ve
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<std::string> environment = {"TMP=" + TempFolder(), "XDG_RUNTIME_DIR=" + dir.Path() + "run"};
     environment.insert(environment.end(), env.begin(), env.end());
+    // A restart appends to the same log: only what this start writes counts.
+    const size_t listeningBefore = CountLogged("Status: Listening");
+    const size_t errorsBefore = CountLogged("Status: Error");
     m_pid = fork();
     if (m_pid == 0) {
         ::unsetenv("TEMP");
@@ -203,8 +206,9 @@ bool VvpdProcess::Start(const std::vector<std::string>& extraArgs, const std::ve
         _exit(127);
     }
     // Sanitizer builds start slowly.
-    WaitUntil([&] { return Logged("Status: Listening") || Logged("Status: Error") || !Running(); }, 60s);
-    return Logged("Status: Listening") && Running();
+    auto listening = [&] { return CountLogged("Status: Listening") > listeningBefore; };
+    WaitUntil([&] { return listening() || CountLogged("Status: Error") > errorsBefore || !Running(); }, 60s);
+    return listening() && Running();
 }
 
 bool VvpdProcess::Running() {
