@@ -35,7 +35,7 @@ const std::vector<std::pair<std::string, std::string>> kFields = {
     {"<<Addressee:Address 2>>", "22 High St"},
     {"<<Addressee:City>>", "Bondi NSW"},
     {"<<Addressee:Postcode>>", " 2026"},
-    {"<<Addressee:E-mail>>", "bob@spec.example"},
+    {"<<Addressee:E-mail>>", "bob@clinic.example"},
     {"<<Addressee:Title>>", "Dr "},
     {"<<Addressee:Phone>>", "02 8888 0000"},
     {"<<Addressee:Surname>>", "Smith"},

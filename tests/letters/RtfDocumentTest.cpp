@@ -57,7 +57,7 @@ const std::vector<std::pair<std::string, std::string>> kFields = {
     {"Addressee:Address 2", "22 High St"},
     {"Addressee:City", "Bondi NSW"},
     {"Addressee:Postcode", " 2026"},
-    {"Addressee:E-mail", "bob@spec.example"},
+    {"Addressee:E-mail", "bob@clinic.example"},
     {"Addressee:Title", "Dr "},
     {"Addressee:Phone", "02 8888 0000"},
     {"Addressee:Surname", "Smith"},
@@ -82,7 +82,7 @@ const std::string kMergedVisible = std::string("\r") + "Jane Citizen\tjane@clini
                                                        "Suite 4\r"
                                                        "22 High St\r"
                                                        "Bondi NSW 2026\r"
-                                                       "bob@spec.example\r"
+                                                       "bob@clinic.example\r"
                                                        "\r"
                                                        "Dear Dr Smith,\r"
                                                        "\r"
