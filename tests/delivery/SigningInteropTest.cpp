@@ -137,7 +137,7 @@ struct SigningEngine {
 };
 
 TEST(SigningInterop, PrintedMessagesTravelWithAVerifiableSignedCopy) {
-    const std::string job = *ReadWholeFile(test::SigningTestData("messages/signing_asked.prn"));
+    const std::string job = *ReadWholeFile(test::TestDataPath("messages/signing_asked.prn"));
     struct Case {
         const char* format;
         const char* ext;
@@ -217,13 +217,13 @@ TEST(SigningInterop, VvpdConvertWritesTheMessageAndItsVerifiableSignedCopy) {
     RealSigning s;
     const std::string out = s.dir.Path() + "out/";
     (void)ForceDirectories(s.dir.Path() + "tmp");
-    const std::string vvpd = "TMP=" + s.dir.Path() + "tmp TEMP= " + test::BuildBinDir() +
+    const std::string vvpd = "TMP=" + s.dir.Path() + "tmp TEMP= " + test::BinDir() +
                              "/vvpd --program-folder " + s.program + " --registry " + s.dir.Path() +
                              "registry.reg ";
     ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Mode\" 1").status, 0);
     ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Path\" " + out).status, 0);
     const auto converted =
-        test::RunCommand(vvpd + "convert " + test::SigningTestData("messages/signing_asked.prn"));
+        test::RunCommand(vvpd + "convert " + test::TestDataPath("messages/signing_asked.prn"));
     ASSERT_EQ(converted.status, 0) << converted.output;
     EXPECT_NE(converted.output.find("Certificate Details:Signed by  : Dr A Person"), std::string::npos)
         << converted.output;

@@ -17,12 +17,6 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string BuildBinDir() {
-    return VVP_BIN_DIR;
-}
-std::string SigningTestData(const std::string& relativePath) {
-    return std::string(VVP_TEST_DATA_DIR) + "/" + relativePath;
-}
 
 void InstallSigningLibrary(const std::string& libraryPath, const std::string& folder) {
     auto copied = CopyFileReplacing(libraryPath, IncludeTrailingSeparator(folder) + "vvpPKI.so");

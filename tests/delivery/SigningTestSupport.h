@@ -9,8 +9,6 @@ namespace vvp::test {
 std::string ShellQuote(const std::string& text);
 
 // This build's programs and the test data folder (as compiled into the test executable).
-std::string BuildBinDir();
-std::string SigningTestData(const std::string& relativePath);
 
 // Copies a build of the signing library into the folder under the name the program loads.
 void InstallSigningLibrary(const std::string& libraryPath, const std::string& folder);

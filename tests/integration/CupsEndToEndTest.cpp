@@ -75,7 +75,7 @@ TEST(CupsEndToEnd, TextFilePrintedWithLpBecomesTheExpectedPitFile) {
 
     // A Unix text file: the driver sends it with CR LF line ends. Margins, pagination and
     // wrapping are switched off so the printout reaches vvpd as the practice software wrote it.
-    std::string text = ReadNetTestData("messages/referral_pit.prn");
+    std::string text = ReadTestData("messages/referral_pit.prn");
     std::string unixText;
     for (char c : text)
         if (c != '\r') unixText += c;
@@ -96,6 +96,6 @@ TEST(CupsEndToEnd, TextFilePrintedWithLpBecomesTheExpectedPitFile) {
     const auto saved = v.Saved("*.pit");
     EXPECT_EQ(saved[0].rfind("anne.specialist@clinic.example.com.au_", 0), 0u);
     EXPECT_EQ(Visible(v.dir.Read("prog/VirtualPrinter/" + saved[0])),
-              Visible(ReadNetTestData("messages/referral_pit.expected.pit")));
+              Visible(ReadTestData("messages/referral_pit.expected.pit")));
     EXPECT_EQ(v.Stop(SIGTERM), 0);
 }

@@ -75,14 +75,8 @@ int ReadUntilClosed(int fd, std::string& into, size_t limit, std::chrono::millis
 
 } // namespace
 
-std::string ReadNetTestData(const std::string& relativePath) {
-    auto r = ReadWholeFile(std::string(VVP_TEST_DATA_DIR) + "/" + relativePath);
-    if (!r) throw std::runtime_error(r.error().message);
-    return *r;
-}
-
 std::string VvpdBinary() {
-    return std::string(VVP_BIN_DIR) + "/vvpd";
+    return BinDir() + "/vvpd";
 }
 
 int FreePort() {
@@ -147,7 +141,7 @@ std::string KxkAccount(const std::string& user, const std::string& domain) {
 }
 
 std::string HealthMessageJob(const std::string& marker) {
-    std::string job = ReadNetTestData("messages/referral_pit.prn");
+    std::string job = ReadTestData("messages/referral_pit.prn");
     return StrReplace(job, "Dear Anne,", marker);
 }
 

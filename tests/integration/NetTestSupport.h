@@ -13,7 +13,6 @@ namespace vvp::test {
 using namespace std::chrono_literals;
 
 // Bytes of a file under tests/data.
-std::string ReadNetTestData(const std::string& relativePath);
 
 // The vvpd of this build.
 std::string VvpdBinary();

@@ -73,7 +73,7 @@ TEST(RelayBetweenInstances, PrintedMessagesLandInTheServersSavePath) {
     ASSERT_TRUE(p.server.Start()) << p.server.Output();
     ASSERT_TRUE(p.client.Start()) << p.client.Output();
     EXPECT_TRUE(SendJob(p.client.port, HealthMessageJob()).cleanClose);
-    EXPECT_TRUE(SendJob(p.client.port, ReadNetTestData("messages/referral_hl7.prn")).cleanClose);
+    EXPECT_TRUE(SendJob(p.client.port, ReadTestData("messages/referral_hl7.prn")).cleanClose);
     ASSERT_TRUE(WaitUntil([&] {
         return p.server.Saved("*.pit").size() + p.server.Saved("*.hl7").size() == 2;
     })) << p.client.Output()
