@@ -170,8 +170,9 @@ void JobListener::Impl::Sweep(ListenerWorker& w) {
 
 // ---- JobListener ----
 
-JobListener::JobListener(KXPrintHandler& handler, JobReady onJob, ListenerOptions options)
-    : m_impl(std::make_unique<Impl>(handler, std::move(onJob), options)) {
+JobListener::JobListener(EngineContext& handler, SpoolCreator& spools, JobReady onJob,
+                         ListenerOptions options)
+    : m_impl(std::make_unique<Impl>(handler, spools, std::move(onJob), options)) {
     const size_t n = std::max<size_t>(1, options.ioThreads);
     for (size_t i = 0; i < n; ++i)
         m_impl->workers.push_back(std::make_unique<ListenerWorker>(options.readBufferBytes));

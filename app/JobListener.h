@@ -12,7 +12,8 @@
 
 namespace vvp {
 
-class KXPrintHandler;
+class EngineContext;
+class SpoolCreator;
 
 struct ListenerOptions {
     size_t ioThreads = 2;
@@ -45,7 +46,7 @@ public:
     // The reply to "ADDR": every address-book line followed by CR LF, then "." CR LF.
     using AddressReply = std::function<std::string()>;
 
-    JobListener(KXPrintHandler& handler, JobReady onJob, ListenerOptions options = {});
+    JobListener(EngineContext& handler, SpoolCreator& spools, JobReady onJob, ListenerOptions options = {});
     ~JobListener();
     JobListener(const JobListener&) = delete;
     JobListener& operator=(const JobListener&) = delete;

@@ -1,7 +1,7 @@
 #include "JobPipeline.h"
 
+#include "EngineContext.h"
 #include "FileUtil.h"
-#include "KXPrintHandler.h"
 #include "QZStringManip.h"
 #include "Spool.h"
 
@@ -25,7 +25,7 @@ HeaderDefinition ReadHeaderDefinition(const std::string& text) {
 
 } // namespace
 
-JobPipeline::JobPipeline(KXPrintHandler& handler, JobClassifier& classifier, MessageRelay* relay)
+JobPipeline::JobPipeline(EngineContext& handler, JobClassifier& classifier, MessageRelay* relay)
     : m_handler(handler), m_classifier(classifier), m_relay(relay) {}
 
 bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, JobOutcome& outcome) {
@@ -46,7 +46,8 @@ bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, JobOutc
         if (auto r = WriteFileAtomically(target, spoolText); !r) {
             m_handler.Services().prompter.Message(
                 {"Vocanet Printer Error",
-                 "Warning. A printed Vocanet document failed to queue properly.Error was " + r.error().message,
+                 "Warning. A printed Vocanet document failed to queue properly.Error was " +
+                     r.error().message,
                  Buttons::Ok, Icon::Warning});
             ++outcome.failures;
             ++outcome.storeFailures;
@@ -58,8 +59,8 @@ bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, JobOutc
     return false;
 }
 
-void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, const std::string& jobText, DeliveryContext& ctx,
-                                     JobOutcome& outcome) {
+void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, const std::string& jobText,
+                                     DeliveryContext& ctx, JobOutcome& outcome) {
     int pageCount = 0;
     std::string text = jobText;
     for (;;) {
@@ -75,12 +76,17 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, const std::st
             StringList lines = SplitLines(messageText);
             if (!lines.empty()) {
                 const std::string& routing = lines.front();
-                const std::string base = StrField(routing, ':', 1) + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
+                const std::string base =
+                    StrField(routing, ':', 1) + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
                 const std::string ext = "." + LowerCase(StrAfter(routing, ":"));
                 m_handler.LogLine("Generated Message for transmission.");
                 switch (DeliverMessage(ctx, std::move(lines), SplitLines(signedText), base, ext)) {
-                case DeliveryOutcome::Delivered: ++outcome.messages; break;
-                case DeliveryOutcome::Declined: ++outcome.cancelled; break;
+                case DeliveryOutcome::Delivered:
+                    ++outcome.messages;
+                    break;
+                case DeliveryOutcome::Declined:
+                    ++outcome.cancelled;
+                    break;
                 case DeliveryOutcome::Failed:
                     ++outcome.failures;
                     ++outcome.storeFailures;
@@ -115,7 +121,8 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, const std::st
             m_handler.Services().prompter.Message(
                 {"Vocanet Virtual Printer Error.",
                  "Printed document was not a  Health message and no suitable Cantor header was found.\r\n\r\n"
-                 "Please check that the document uses a monospace font like \"Courier New\" and that each line of "
+                 "Please check that the document uses a monospace font like \"Courier New\" and that each "
+                 "line of "
                  "text is of the same size.",
                  Buttons::Ok, Icon::Stop});
         }
@@ -152,7 +159,8 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recov
         DeleteFileIfExists(spoolPath);
         return outcome;
     }
-    DeliveryContext ctx{m_handler.Settings().Get(), m_handler.Services().prompter, m_handler.Services().log, m_relay};
+    DeliveryContext ctx{m_handler.Settings().Get(), m_handler.Services().prompter, m_handler.Services().log,
+                        m_relay};
     ctx.recoveredJob = recovered;
     ClassifyAndDeliver(spoolPath, *jobText, ctx, outcome);
     FinishSpool(spoolPath, outcome);

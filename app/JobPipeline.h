@@ -7,7 +7,7 @@
 
 namespace vvp {
 
-class KXPrintHandler;
+class EngineContext;
 
 struct Classification {
     std::string result;
@@ -23,11 +23,11 @@ public:
 
 // How one job ended, for the log and for vvpd's exit status.
 struct JobOutcome {
-    int messages = 0;          // messages delivered
-    int cancelled = 0;         // pages the user cancelled or declined to send
-    int failures = 0;          // pages that gave errors, messages that could not be stored
-    int storeFailures = 0;     // of those, what could not be written or relayed: the job is kept
-    bool handedOn = false;     // routed by a header definition file
+    int messages = 0;      // messages delivered
+    int cancelled = 0;     // pages the user cancelled or declined to send
+    int failures = 0;      // pages that gave errors, messages that could not be stored
+    int storeFailures = 0; // of those, what could not be written or relayed: the job is kept
+    bool handedOn = false; // routed by a header definition file
     bool peerRequest = false;
     bool relayFrame = false;
     bool unrecognised = false;
@@ -44,7 +44,7 @@ public:
     // Accepts a relay frame in server mode; returns false when it could not be stored.
     using RelayFrameHandler = std::function<bool(const std::string& spoolPath, const std::string& jobText)>;
 
-    JobPipeline(KXPrintHandler& handler, JobClassifier& classifier, MessageRelay* relay = nullptr);
+    JobPipeline(EngineContext& handler, JobClassifier& classifier, MessageRelay* relay = nullptr);
 
     void SetRelayFrameHandler(RelayFrameHandler handler) { m_relayFrames = std::move(handler); }
 
@@ -58,7 +58,7 @@ private:
     void ClassifyAndDeliver(const std::string& spoolPath, const std::string& jobText, DeliveryContext& ctx,
                             JobOutcome& outcome);
 
-    KXPrintHandler& m_handler;
+    EngineContext& m_handler;
     JobClassifier& m_classifier;
     MessageRelay* m_relay;
     RelayFrameHandler m_relayFrames;

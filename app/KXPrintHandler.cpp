@@ -1,39 +1,193 @@
 #include "KXPrintHandler.h"
 
+#include "AddressBook.h"
 #include "FileUtil.h"
+#include "HeadlessPathologyDialogs.h"
+#include "JobListener.h"
+#include "JobPool.h"
+#include "MessageCreation.h"
+#include "RelayClient.h"
+#include "RelayFrames.h"
+#include "RtfLetterService.h"
+#include "SigningFolderMonitor.h"
+#include "txttopitdefUnit.h"
+#include "uPrintGenericRequest.h"
+#include "vnHICPKIinterface.h"
+
+#include <unistd.h>
 
 namespace vvp {
 
-KXPrintHandler::KXPrintHandler(EngineServices services) : m_services(std::move(services)) {
-    m_settings.Set(DefaultRegValues(m_services.folders));
-    m_infoLines = DefaultInfoLines(m_services.folders);
+KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
+    : m_seams(std::move(seams)), m_options(std::move(options)), m_log(m_seams.clock) {
+    if (m_seams.logSink) m_log.Subscribe(m_seams.logSink);
+    const Folders& folders = m_options.folders;
+    m_context = std::make_unique<EngineContext>(EngineServices{m_seams.clock, m_log, m_seams.prompter,
+                                                               m_seams.printService, m_seams.registry,
+                                                               m_seams.events, folders});
+    m_spools = std::make_unique<SpoolCreator>(folders.temp, m_seams.clock);
+    // The signing library is loaded from the program folder when first needed.
+    m_signingLibrary = std::make_unique<SigningLibrary>(&m_seams.events);
+    m_tokenSigner = std::make_unique<TokenSigner>(*m_signingLibrary, m_context->Settings(), m_seams.prompter,
+                                                  m_seams.clock, folders.program);
+    MessageSigner& signer = m_seams.signer ? *m_seams.signer : *m_tokenSigner;
+    m_letters = std::make_unique<RtfLetterService>(*m_context);
+    m_creation = std::make_unique<MessageCreation>(*m_context, signer, m_letters.get());
+
+    pathology::PathologyDialogs* dialogs = m_seams.pathologyDialogs;
+    if (!dialogs) {
+        m_headlessPathology = std::make_unique<pathology::HeadlessPathologyDialogs>(m_seams.prompter);
+        dialogs = m_headlessPathology.get();
+    }
+    m_pathology = std::make_unique<pathology::PathologyContext>(
+        m_seams.clock, *dialogs, folders.program,
+        [this](const std::string& reportPrinter, pathology::TPitFile& record) {
+            pathology::PrintRequestForm(
+                reportPrinter, record,
+                {m_seams.printService, m_seams.prompter, &m_log, m_options.folders.program});
+        });
+    m_creation->SetPathologyRequestCreator([this](const std::string& page, const std::string& reportPrinter) {
+        return pathology::CreatePathologyRequest(page, reportPrinter, *m_pathology);
+    });
+
+    m_relay = std::make_unique<RelayClient>(m_context->Settings(), folders, &m_seams.events);
+    m_pipeline = std::make_unique<JobPipeline>(*m_context, *m_creation, m_relay.get());
+    m_pipeline->SetRelayFrameHandler([this](const std::string& spoolPath, const std::string& jobText) {
+        return AcceptRelayFrame(*m_context, spoolPath, jobText);
+    });
+    const bool tokenSigning = m_seams.signer == nullptr;
+    m_monitor = std::make_unique<SigningFolderMonitor>(SigningFolderMonitor::Services{
+        m_context->Settings(), m_seams.prompter, m_log, m_seams.clock, signer,
+        [this, tokenSigning] { return tokenSigning ? m_tokenSigner->SigningAvailable() : true; },
+        m_relay.get(), &m_seams.events, [this] { (void)m_context->SaveSettings(); }});
 }
 
-void KXPrintHandler::PrepareStartup(bool writeInfoFileWhenMissing) {
-    if (auto lines = ReadInfoFile(m_services.folders)) {
-        m_infoLines = *lines;
+KXPrintHandler::~KXPrintHandler() {
+    Stop();
+}
+
+Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
+    const std::string& temp = m_options.folders.temp;
+    if (mode != StartMode::Settings) {
+        m_context->PrepareStartup(true);
+        if (!DirectoryExists(temp)) (void)ForceDirectories(temp);
     } else {
-        m_infoLines = DefaultInfoLines(m_services.folders);
-        // Only the information file is written here: saving the whole settings before they are
-        // loaded would overwrite the stored ones with defaults.
-        if (writeInfoFileWhenMissing)
-            (void)WriteFileAtomically(m_services.folders.program + "VNptr.inf", JoinLines(m_infoLines));
+        // The address book copies only; the information file is written by the first save.
+        m_context->PrepareStartup(false);
     }
-    SeedAddressBookFiles(m_services.folders);
+    if (mode != StartMode::Service) return m_context->LoadSettings();
+
+    m_spoolLock = std::make_unique<SpoolFolderLock>();
+    if (auto locked = m_spoolLock->Acquire(temp); !locked) return locked.error();
+    // Taken before the listener starts, so no job of this run is mistaken for a leftover.
+    const std::vector<std::string> leftovers = LeftoverSpoolFiles(temp);
+    const uint64_t fileLimit = RaiseOpenFileLimit();
+
+    m_pool = std::make_unique<JobPool>(m_options.jobThreads);
+    ListenerOptions lo;
+    lo.ioThreads = m_options.ioThreads;
+    m_listener = std::make_unique<JobListener>(
+        *m_context, *m_spools, [this](const std::string& spoolPath) { SubmitSpool(spoolPath); }, lo);
+    const Folders folders = m_options.folders;
+    m_listener->SetAddressReply([folders] { return AddressBookReply(folders); });
+
+    LoadOutcome loaded = LoadSettings();
+    if (!m_listener->Active()) return Error{m_listener->StatusText()};
+    LogLine("Service started; open-file limit " + std::to_string(fileLimit) + ".");
+    Recover(leftovers);
+    return loaded;
 }
 
 LoadOutcome KXPrintHandler::LoadSettings() {
-    LoadOutcome outcome = LoadRegValues(m_services.registry, m_services.folders);
-    for (const auto& problem : outcome.problems) LogLine(problem);
-    m_settings.Set(outcome.values);
-    if (onCheckPrinter) onCheckPrinter(outcome.values);
-    if (onStartListener) onStartListener(outcome.values);
-    return outcome;
+    LoadOutcome loaded = m_context->LoadSettings();
+    if (m_listener) m_listener->Activate(loaded.values);
+    return loaded;
 }
 
-Result<void> KXPrintHandler::SaveSettings() {
-    std::lock_guard lock(m_saveMutex);
-    return SaveRegValues(m_services.registry, m_settings.Get(), m_infoLines, m_services.folders);
+void KXPrintHandler::SetListening(bool on) {
+    if (!m_listener) return;
+    if (on)
+        LoadSettings();
+    else
+        m_listener->Deactivate();
+}
+
+JobOutcome KXPrintHandler::SubmitJob(const std::string& peer, const std::string& bytes) {
+    JobOutcome outcome;
+    auto spool = m_spools->Create(peer);
+    if (!spool) {
+        LogLine(spool.error().message);
+        ++outcome.failures;
+        return outcome;
+    }
+    Result<void> written = Ok();
+    for (size_t done = 0; done < bytes.size() && written;) {
+        const ssize_t n = ::write(spool->fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            written = ErrnoError("Cannot write spool file " + spool->path, errno);
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (::close(spool->fd) != 0 && written)
+        written = ErrnoError("Cannot write spool file " + spool->path, errno);
+    if (!written) {
+        LogLine(written.error().message);
+        DeleteFileIfExists(spool->path);
+        ++outcome.failures;
+        return outcome;
+    }
+    LogLine("New job..");
+    return HandleReceivedJob(spool->path);
+}
+
+JobOutcome KXPrintHandler::HandleReceivedJob(const std::string& spoolPath, bool recovered) {
+    const VNPTRRegValues settings = m_context->Settings().Get();
+    if (settings.SaveMode == 0 && !settings.VocanetServer.empty()) m_relay->QueryServerInfo();
+    return m_pipeline->HandleSpoolFile(spoolPath, recovered);
+}
+
+void KXPrintHandler::SubmitSpool(const std::string& spoolPath, bool recovered) {
+    if (!m_pool || !m_pool->Submit([this, spoolPath, recovered] { HandleOnJobThread(spoolPath, recovered); }))
+        LogLine("Job kept in " + spoolPath + " for the next start.");
+}
+
+void KXPrintHandler::HandleOnJobThread(const std::string& spoolPath, bool recovered) {
+    try {
+        HandleReceivedJob(spoolPath, recovered);
+    } catch (const std::exception& e) {
+        LogLine("Job " + spoolPath + " failed: " + e.what() + "; the spool file is kept.");
+    }
+}
+
+void KXPrintHandler::Recover(const std::vector<std::string>& spoolFiles) {
+    const std::string savePath = m_context->Settings().Get().SavePath;
+    for (const auto& spool : spoolFiles) {
+        // Temporary files of an interrupted delivery would block the new one.
+        for (const auto& temp : InterruptedTempFiles(savePath, SpoolJobId(spool)))
+            DeleteFileIfExists(temp);
+        if (const std::string frameTemp = RelayFrameTempFile(savePath, spool); !frameTemp.empty())
+            DeleteFileIfExists(frameTemp);
+        LogLine("Recovered job " + spool);
+        SubmitSpool(spool, true);
+    }
+}
+
+void KXPrintHandler::Tick() {
+    if (m_ticking.exchange(true)) return;
+    struct Done {
+        std::atomic<bool>& flag;
+        ~Done() { flag = false; }
+    } done{m_ticking};
+    if (m_context->Settings().Get().SaveMode == 0) m_relay->RefreshDomainList();
+    m_monitor->MonitorTick();
+}
+
+void KXPrintHandler::Stop() {
+    if (m_stopped) return;
+    m_stopped = true;
+    if (m_listener) m_listener->Shutdown(m_options.stopGrace);
+    if (m_pool) m_pool->Drain();
 }
 
 } // namespace vvp

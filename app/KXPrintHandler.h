@@ -1,60 +1,138 @@
 #pragma once
 
-#include "ActivityLog.h"
-#include "Clock.h"
-#include "EngineEvents.h"
-#include "Folders.h"
-#include "PrintService.h"
-#include "Prompter.h"
-#include "RegistryStore.h"
-#include "Settings.h"
+#include "EngineContext.h"
+#include "JobPipeline.h"
+#include "Spool.h"
 
-#include <functional>
-#include <mutex>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace vvp {
 
-// The seams one running system is made of; the front end owns them.
-struct EngineServices {
+class JobListener;
+class JobPool;
+class MessageCreation;
+class MessageSigner;
+class Platform;
+class RelayClient;
+class RtfLetterService;
+class SigningFolderMonitor;
+class SigningLibrary;
+class TokenSigner;
+namespace pathology {
+class PathologyDialogs;
+struct PathologyContext;
+} // namespace pathology
+
+// What a front end hands the engine: its implementations of the seams.
+struct EngineSeams {
     Clock& clock;
-    ActivityLog& log;
     Prompter& prompter;
     PrintService& printService;
     RegistryStore& registry;
     EngineEvents& events;
-    Folders folders;
+    // The pathology dialogs; null: answered through the prompter (headless).
+    pathology::PathologyDialogs* pathologyDialogs = nullptr;
+    Platform* platform = nullptr;
+    // Receives every activity log line as it is added.
+    ActivityLog::Listener logSink = {};
+    // Signs messages; null: the HeSA token through the signing library. Tests pass doubles.
+    MessageSigner* signer = nullptr;
 };
 
-// The engine side of the main window: owns the settings and everything that lives as long as
-// the program.
+struct EngineOptions {
+    Folders folders;
+    size_t jobThreads = 4;
+    size_t ioThreads = 2;
+    // Connections still sending when the printer stops get this long to finish.
+    std::chrono::milliseconds stopGrace{10000};
+};
+
+// How far Start takes the engine.
+enum class StartMode {
+    Settings, // settings loaded; nothing written (vvpd settings / set)
+    Jobs,     // and the information file and temporary folder ready: jobs may be submitted
+    Service,  // and the temporary folder held, the listener on, left-over jobs recovered
+};
+
+// The engine side of the main window and the one root of the running system: it owns the
+// settings, the signing library and token signer, message creation, the relay client, the job
+// pipeline, the folder monitor, the job threads, the listener, the spool lock and recovery.
+// Front ends (vvpd, vvp) build it from their seams and drive it through Start, the Submit calls,
+// Tick and Stop.
 class KXPrintHandler {
 public:
-    explicit KXPrintHandler(EngineServices services);
+    KXPrintHandler(EngineSeams seams, EngineOptions options);
+    ~KXPrintHandler();
+    KXPrintHandler(const KXPrintHandler&) = delete;
+    KXPrintHandler& operator=(const KXPrintHandler&) = delete;
 
-    // Start-up: the information file and the address book copies.
-    void PrepareStartup(bool writeInfoFileWhenMissing);
+    // FormCreate's engine side, up to the mode. Service mode fails when the temporary folder is
+    // held by another printer or the listener cannot listen (the error says which).
+    Result<LoadOutcome> Start(StartMode mode);
 
-    // Load steps 1 to 3, then the hooks (printer check, listener start) when set.
+    // A job's bytes as if received from peer, handled on the calling thread.
+    JobOutcome SubmitJob(const std::string& peer, const std::string& bytes);
+    // A received job's spool file, queued for a job thread.
+    void SubmitSpool(const std::string& spoolPath, bool recovered = false);
+    // The job handling itself: in Save Mode 0 the server's domains are asked for first.
+    JobOutcome HandleReceivedJob(const std::string& spoolPath, bool recovered = false);
+
+    // The once-a-second work (domain refresh in Save Mode 0, one folder-monitor pass). A tick that
+    // finds the previous one still running does nothing.
+    void Tick();
+    // Stops accepting, ends the connections in progress, lets every queued job finish.
+    void Stop();
+
+    // Settings loaded again; a running listener follows the new port and limits.
     LoadOutcome LoadSettings();
-    Result<void> SaveSettings();
+    Result<void> SaveSettings() { return m_context->SaveSettings(); }
+    // Enable1: the listener on (settings loaded again) or off ("Disabled").
+    void SetListening(bool on);
 
-    SettingsHolder& Settings() { return m_settings; }
-    const SettingsHolder& Settings() const { return m_settings; }
-    const EngineServices& Services() const { return m_services; }
-    void LogLine(const std::string& text) { m_services.log.LogLine(text); }
+    EngineContext& Context() { return *m_context; }
+    SettingsHolder& Settings() { return m_context->Settings(); }
+    ActivityLog& Log() { return m_log; }
+    void LogLine(const std::string& text) { m_log.LogLine(text); }
+    const Folders& GetFolders() const { return m_options.folders; }
+    const Clock& GetClock() const { return m_seams.clock; }
 
-    // Seams for what loading the settings also does.
-    std::function<void(const VNPTRRegValues&)> onCheckPrinter; // when no printer "Vocanet" exists
-    std::function<void(const VNPTRRegValues&)> onStartListener;
-
-    const StringList& InfoLines() const { return m_infoLines; }
+    JobListener* Listener() { return m_listener.get(); } // null unless started as a service
+    RelayClient& Relay() { return *m_relay; }
+    SigningLibrary& Signing() { return *m_signingLibrary; }
+    TokenSigner& Signer() { return *m_tokenSigner; }
+    SigningFolderMonitor& Monitor() { return *m_monitor; }
+    JobPipeline& Pipeline() { return *m_pipeline; }
+    MessageCreation& Creation() { return *m_creation; }
+    SpoolCreator& Spools() { return *m_spools; }
 
 private:
-    EngineServices m_services;
-    SettingsHolder m_settings;
-    StringList m_infoLines;
-    std::mutex m_saveMutex;
+    void Recover(const std::vector<std::string>& spoolFiles);
+    void HandleOnJobThread(const std::string& spoolPath, bool recovered);
+
+    EngineSeams m_seams;
+    const EngineOptions m_options;
+    ActivityLog m_log;
+    std::unique_ptr<EngineContext> m_context;
+    std::unique_ptr<SpoolCreator> m_spools;
+    std::unique_ptr<SigningLibrary> m_signingLibrary;
+    std::unique_ptr<TokenSigner> m_tokenSigner;
+    std::unique_ptr<RtfLetterService> m_letters;
+    std::unique_ptr<pathology::PathologyDialogs> m_headlessPathology;
+    std::unique_ptr<pathology::PathologyContext> m_pathology;
+    std::unique_ptr<MessageCreation> m_creation;
+    std::unique_ptr<RelayClient> m_relay;
+    std::unique_ptr<JobPipeline> m_pipeline;
+    std::unique_ptr<SigningFolderMonitor> m_monitor;
+    std::unique_ptr<SpoolFolderLock> m_spoolLock;
+    std::unique_ptr<JobPool> m_pool;
+    std::unique_ptr<JobListener> m_listener;
+    std::atomic<bool> m_ticking{false};
+    bool m_stopped = false;
 };
 
 } // namespace vvp

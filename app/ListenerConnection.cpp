@@ -99,28 +99,16 @@ void Connection::WaitReadable() {
 }
 
 bool Connection::OpenSpool() {
-    const std::string& temp = m_impl.handler.Services().folders.temp;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::string path = temp + m_peer + "_" + m_impl.namer.Next(m_impl.handler.Services().clock) + ".prn";
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            m_fd = fd;
-            m_spoolPath = std::move(path);
-            m_impl.Log("New job..");
-            return true;
-        }
-        if (errno != EEXIST) {
-            const std::string reason = std::strerror(errno);
-            m_impl.Log("Cannot create spool file " + path + ": " + reason + "; the job from " + m_peer +
-                       " was refused.");
-            Abort();
-            return false;
-        }
+    auto spool = m_impl.spools.Create(m_peer);
+    if (!spool) {
+        m_impl.Log(spool.error().message + "; the job from " + m_peer + " was refused.");
+        Abort();
+        return false;
     }
-    m_impl.Log("Cannot create a spool file in " + temp + ": every name is taken; the job from " + m_peer +
-               " was refused.");
-    Abort();
-    return false;
+    m_fd = spool->fd;
+    m_spoolPath = std::move(spool->path);
+    m_impl.Log("New job..");
+    return true;
 }
 
 bool Connection::Store(const char* data, size_t size) {

@@ -2,9 +2,9 @@
 
 // The listener's inside, shared by its two source files.
 
+#include "EngineContext.h"
 #include "JobListener.h"
-#include "KXPrintHandler.h"
-#include "SpoolNamer.h"
+#include "Spool.h"
 
 #include <asio.hpp>
 
@@ -39,8 +39,8 @@ struct ListenerWorker {
 };
 
 struct JobListener::Impl {
-    Impl(KXPrintHandler& h, JobReady job, ListenerOptions o)
-        : handler(h), onJob(std::move(job)), options(o) {}
+    Impl(EngineContext& h, SpoolCreator& spools, JobReady job, ListenerOptions o)
+        : handler(h), spools(spools), onJob(std::move(job)), options(o) {}
 
     void Log(const std::string& text) { handler.LogLine(text); }
     std::string Reply(bool svrinfo);
@@ -51,11 +51,11 @@ struct JobListener::Impl {
     void ScheduleSweep(ListenerWorker& w);
     void Sweep(ListenerWorker& w);
 
-    KXPrintHandler& handler;
+    EngineContext& handler;
+    SpoolCreator& spools;
     JobReady onJob;
     const ListenerOptions options;
     std::vector<std::unique_ptr<ListenerWorker>> workers;
-    SpoolNamer namer;
 
     // Worker 0's thread only.
     std::optional<asio::ip::tcp::acceptor> acceptor;
@@ -72,8 +72,6 @@ struct JobListener::Impl {
     std::string domainText;
     AddressReply addressReply;
 };
-
-// One accepted connection; all its work runs on its worker's thread.
 
 // One accepted connection; all its work runs on its worker's thread.
 class Connection : public std::enable_shared_from_this<Connection> {

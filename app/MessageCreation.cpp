@@ -1,6 +1,6 @@
 #include "MessageCreation.h"
 
-#include "KXPrintHandler.h"
+#include "EngineContext.h"
 #include "QZStringManip.h"
 #include "simplebase64.h"
 
@@ -14,7 +14,8 @@ const char* const kHealthMessageHeader = "Vocanet Electronic Health Message V1.5
 const char* const kSignaturePlaceholder = "<#SIGNATURE DETAILS>";
 
 std::string ReduceDoubleBlanks(std::string text) {
-    while (text.find("  ") != std::string::npos) text = StrReplace(text, "  ", " ");
+    while (text.find("  ") != std::string::npos)
+        text = StrReplace(text, "  ", " ");
     return text;
 }
 
@@ -23,10 +24,13 @@ std::string JoinedAddress(const std::string& value) {
 }
 
 void ReplacePlaceholder(StringList& lines, const std::string& details) {
-    for (auto& line : lines) line = StrReplace(line, kSignaturePlaceholder, details);
+    for (auto& line : lines)
+        line = StrReplace(line, kSignaturePlaceholder, details);
 }
 
-std::string RemoveFileNameCharacters(const std::string& text) { return StrStrip(text, "?*/\\|:\"'"); }
+std::string RemoveFileNameCharacters(const std::string& text) {
+    return StrStrip(text, "?*/\\|:\"'");
+}
 
 struct SigningParts {
     std::string from, to, subject, fileBase;
@@ -35,11 +39,13 @@ struct SigningParts {
 SigningParts DeriveSigningParts(const TPitFile& r, const std::string& details, const Clock& clock) {
     SigningParts p;
     p.from = StrBetween(details, "<", ">");
-    p.to = "\"" + r.addressee.familyName + ", " + r.addressee.givenNames + " " + r.addressee.providerNumber + "\" <" +
-           r.addressee.email + ">";
+    p.to = "\"" + r.addressee.familyName + ", " + r.addressee.givenNames + " " + r.addressee.providerNumber +
+           "\" <" + r.addressee.email + ">";
     p.subject = r.patientSurname + " " + r.messageTitle;
-    std::string base = r.patientSurname + "_" + FormatDateTime("dd-mmm-yyyy", r.dob) + "_" + r.messageTitle.substr(0, 10);
-    p.fileBase = RemoveFileNameCharacters(base.substr(0, 35) + "_" + FormatDateTime("yymmddhhnnss", clock.Now()));
+    std::string base =
+        r.patientSurname + "_" + FormatDateTime("dd-mmm-yyyy", r.dob) + "_" + r.messageTitle.substr(0, 10);
+    p.fileBase =
+        RemoveFileNameCharacters(base.substr(0, 35) + "_" + FormatDateTime("yymmddhhnnss", clock.Now()));
     return p;
 }
 
@@ -80,8 +86,10 @@ StringList ReadMessageBody(const std::string& jobText) {
     const auto p = jobText.find("Message Text    :");
     if (p == std::string::npos) return {};
     StringList lines = SplitLines(jobText.substr(p + 17));
-    while (!lines.empty() && Trim(lines.front()).empty()) lines.erase(lines.begin());
-    while (!lines.empty() && Trim(lines.back()).empty()) lines.pop_back();
+    while (!lines.empty() && Trim(lines.front()).empty())
+        lines.erase(lines.begin());
+    while (!lines.empty() && Trim(lines.back()).empty())
+        lines.pop_back();
     return lines;
 }
 
@@ -157,10 +165,11 @@ std::string SigningNote(const std::string& details) {
     text = StrReplace(text, "\r\n301 ", " ");
     text = StrReplace(text, "\r\n", " ");
     if (text.empty()) return {};
-    return "Vocanet has prepared an electronic version of this document digitally signed by:\r\n" + StrAfter(text, ":");
+    return "Vocanet has prepared an electronic version of this document digitally signed by:\r\n" +
+           StrAfter(text, ":");
 }
 
-MessageCreation::MessageCreation(KXPrintHandler& handler, MessageSigner& signer, LetterService* letters)
+MessageCreation::MessageCreation(EngineContext& handler, MessageSigner& signer, LetterService* letters)
     : m_handler(handler), m_signer(signer), m_letters(letters) {}
 
 Classification MessageCreation::ClassifyJob(const std::string& jobText) {
@@ -177,7 +186,8 @@ Classification MessageCreation::ClassifyJob(const std::string& jobText) {
         page = jobText.substr(0, ff);
     }
     if (m_pathology) c.result = m_pathology(page, m_handler.Settings().Get().ReportPrinter);
-    if (c.result.rfind("ERROR", 0) == 0) m_handler.Services().prompter.Show("Vocanet Virtual Printer", c.result);
+    if (c.result.rfind("ERROR", 0) == 0)
+        m_handler.Services().prompter.Show("Vocanet Virtual Printer", c.result);
     if (c.result.empty()) m_handler.LogLine("Not a Pathology Request");
     return c;
 }
@@ -185,8 +195,9 @@ Classification MessageCreation::ClassifyJob(const std::string& jobText) {
 void MessageCreation::CheckLetterPrinter(const std::string& printer) {
     PrintService& printing = m_handler.Services().printService;
     if (!printer.empty() && printing.HasPrinter(printer)) return;
-    const std::string text = printer.empty() ? "Default Report Printer \"\" does not exist.\r\n\r\nUsing windows default."
-                                             : "Report Printer \"" + printer + "\" does not exist.";
+    const std::string text = printer.empty()
+                                 ? "Default Report Printer \"\" does not exist.\r\n\r\nUsing windows default."
+                                 : "Report Printer \"" + printer + "\" does not exist.";
     m_handler.Services().prompter.Show("Vocanet Virtual Printer", text, Icon::Information);
 }
 
@@ -246,7 +257,8 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
         r.resultFileText = SigningNote(details);
         rtfMade = m_letters && m_letters->MakeLetter(r, &letterRtf, r.letterHead);
         r.resultFileText.clear();
-        if (!rtfMade) m_handler.LogLine("The RTF letter could not be made: the message is written as PIT instead.");
+        if (!rtfMade)
+            m_handler.LogLine("The RTF letter could not be made: the message is written as PIT instead.");
         return rtfMade;
     };
 
@@ -255,7 +267,8 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
         ReplacePlaceholder(r.reportLines, details);
         if (rtf && makeRtfLetter()) return r.addressee.email + ":RTF\r\n" + Base64Encode(letterRtf) + "\r\n";
         if (hl7) letter::WriteHl7Letter(r, clock);
-        return r.addressee.email + (hl7 ? ":HL7\r\n" : ":PIT\r\n") + JoinLines(hl7 ? r.hl7Lines : r.reportLines);
+        return r.addressee.email + (hl7 ? ":HL7\r\n" : ":PIT\r\n") +
+               JoinLines(hl7 ? r.hl7Lines : r.reportLines);
     };
     std::string result = writeContent();
 
@@ -269,8 +282,9 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
             // HL7 segments are delivered ending in CR alone; the signature covers those bytes.
             const std::string content =
                 hl7 ? StrStrip(JoinLines(r.hl7Lines), "\n") : JoinLines(r.reportLines);
-            r.resultFileText = m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject,
-                                                         parts.fileBase + (hl7 ? ".hl7" : ".pit"), content, nullptr);
+            r.resultFileText =
+                m_signer.BuildSignedBlock(parts.from, parts.to, parts.subject,
+                                          parts.fileBase + (hl7 ? ".hl7" : ".pit"), content, nullptr);
         };
         sign();
         while (r.resultFileText.empty()) {

@@ -9,7 +9,7 @@
 
 namespace vvp {
 
-class KXPrintHandler;
+class EngineContext;
 
 // Letters on the letterhead: the RTF message content and paper copies.
 class LetterService {
@@ -17,7 +17,8 @@ public:
     virtual ~LetterService() = default;
     // Merges the record into the named letterhead; with rtfOut the letter's RTF bytes are
     // returned there, without it a paper copy is printed. false when no letter could be made.
-    virtual bool MakeLetter(const letter::TPitFile& record, std::string* rtfOut, const std::string& letterHead) = 0;
+    virtual bool MakeLetter(const letter::TPitFile& record, std::string* rtfOut,
+                            const std::string& letterHead) = 0;
 };
 
 // Parsing of the printed health-message header into the letter form of the message record.
@@ -26,9 +27,10 @@ struct PrintedNameParts {
     std::string family, given, provider, title;
 };
 PrintedNameParts ParsePrintedName(const std::string& value, bool sender);
-std::string HeaderValue(const std::string& jobText, const std::string& label, const std::string& endMarker = "\r");
-void ReadPrintedHeader(const std::string& jobText, letter::TPitFile& record, const std::string& defaultReportPrinter,
-                       bool hesaTokens, const Clock& clock);
+std::string HeaderValue(const std::string& jobText, const std::string& label,
+                        const std::string& endMarker = "\r");
+void ReadPrintedHeader(const std::string& jobText, letter::TPitFile& record,
+                       const std::string& defaultReportPrinter, bool hesaTokens, const Clock& clock);
 StringList ReadMessageBody(const std::string& jobText);
 // The critical-field list; empty when nothing is missing.
 std::string CriticalFieldList(const letter::TPitFile& record);
@@ -37,9 +39,10 @@ std::string SigningNote(const std::string& details);
 // Recognises what a job is and turns printed health messages into message text.
 class MessageCreation final : public JobClassifier {
 public:
-    using PathologyRequestCreator = std::function<std::string(const std::string& page, const std::string& reportPrinter)>;
+    using PathologyRequestCreator =
+        std::function<std::string(const std::string& page, const std::string& reportPrinter)>;
 
-    MessageCreation(KXPrintHandler& handler, MessageSigner& signer, LetterService* letters = nullptr);
+    MessageCreation(EngineContext& handler, MessageSigner& signer, LetterService* letters = nullptr);
 
     void SetPathologyRequestCreator(PathologyRequestCreator creator) { m_pathology = std::move(creator); }
 
@@ -51,7 +54,7 @@ public:
 private:
     void CheckLetterPrinter(const std::string& printer);
 
-    KXPrintHandler& m_handler;
+    EngineContext& m_handler;
     MessageSigner& m_signer;
     LetterService* m_letters;
     PathologyRequestCreator m_pathology;

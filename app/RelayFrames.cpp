@@ -1,8 +1,8 @@
 #include "RelayFrames.h"
 
+#include "EngineContext.h"
 #include "FileUtil.h"
 #include "JobListener.h"
-#include "KXPrintHandler.h"
 #include "MessageDelivery.h"
 #include "msgcommsd7.h"
 #include "QZStringManip.h"
@@ -139,7 +139,7 @@ std::string RelayFrameTempFile(const std::string& savePath, const std::string& s
     return savePath + fileName + ".___";
 }
 
-bool AcceptRelayFrame(KXPrintHandler& handler, const std::string& spoolPath, const std::string& jobText) {
+bool AcceptRelayFrame(EngineContext& handler, const std::string& spoolPath, const std::string& jobText) {
     const VNPTRRegValues settings = handler.Settings().Get();
     const std::string peer = SpoolPeer(spoolPath);
     if (!PeerAllowed(ParseAllowedPeers(settings.AllowedPeers), peer)) {

@@ -7,7 +7,7 @@
 
 namespace vvp {
 
-class KXPrintHandler;
+class EngineContext;
 
 // Copies every byte of the spool file after its first ETX into target, which must not exist yet.
 Result<void> CopyRelayPayload(const std::string& spoolPath, const std::string& target);
@@ -27,6 +27,6 @@ std::string RelayFrameTempFile(const std::string& savePath, const std::string& s
 // lines, a binary frame byte for byte, under ".___" and then renamed. A name that exists gets
 // "." + a new message id. False when it could not be written (the job is then kept); frames
 // refused for their name or their sender are logged and count as dealt with.
-bool AcceptRelayFrame(KXPrintHandler& handler, const std::string& spoolPath, const std::string& jobText);
+bool AcceptRelayFrame(EngineContext& handler, const std::string& spoolPath, const std::string& jobText);
 
 } // namespace vvp

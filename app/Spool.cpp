@@ -1,23 +1,64 @@
 #include "Spool.h"
 
+#include "DateTime.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
-#include "msgcommsd7.h"
 
+#include <asio/ip/address.hpp>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vvp {
+namespace {
 
-Result<SpoolFile> CreateSpoolFile(const std::string& tempFolder, const std::string& peerAddress, const Clock& clock) {
-    SetMessageIdCounter(1020);
+bool IsSpoolName(const std::string& name) {
+    if (name.size() < 5 || LowerCase(name.substr(name.size() - 4)) != ".prn") return false;
+    const std::string stem = name.substr(0, name.size() - 4);
+    const auto underscore = stem.find('_');
+    if (underscore == std::string::npos) return false;
+    asio::error_code ec;
+    (void)asio::ip::make_address(stem.substr(0, underscore), ec);
+    if (ec) return false;
+    const std::string id = stem.substr(underscore + 1);
+    return !id.empty() && id.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+} // namespace
+
+std::string SpoolNamer::Next(const Clock& clock) {
+    std::lock_guard lock(m_mutex);
+    const std::string stamp = FormatDateTime("yyyymmddhhnnsszzz", clock.Now());
+    // A clock set back keeps counting on the latest stamp rather than repeat an id.
+    if (stamp <= m_lastStamp) {
+        ++m_counter;
+    } else {
+        m_lastStamp = stamp;
+        m_counter = kFirstCounter;
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "%llx", std::strtoull(stamp.c_str(), nullptr, 10));
+        m_hex = hex;
+    }
+    return m_hex + std::to_string(m_counter);
+}
+
+Result<SpoolFile> SpoolCreator::Create(const std::string& peerAddress) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::string path = tempFolder + peerAddress + "_" + MakeMessageId(clock) + ".prn";
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) return SpoolFile{path, fd};
+        std::string path = m_temp + peerAddress + "_" + m_namer.Next(m_clock) + ".prn";
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) return SpoolFile{std::move(path), fd};
         if (errno != EEXIST) return ErrnoError("Cannot create spool file " + path, errno);
     }
-    return Error{"Cannot create a spool file in " + tempFolder + ": every name is taken"};
+    return Error{"Cannot create a spool file in " + m_temp + ": every name is taken"};
 }
 
 std::string SpoolJobId(const std::string& spoolPath) {
@@ -37,6 +78,61 @@ Result<std::string> ReadJobText(const std::string& spoolPath) {
     auto bytes = ReadWholeFile(spoolPath);
     if (!bytes) return bytes.error();
     return ToJobText(std::move(*bytes));
+}
+
+std::vector<std::string> LeftoverSpoolFiles(const std::string& tempFolder) {
+    std::vector<std::string> files;
+    for (const auto& name : ListFolder(tempFolder, "*.prn", false)) {
+        if (!IsSpoolName(name)) continue;
+        struct stat st {};
+        const std::string path = tempFolder + name;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+        files.push_back(path);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> InterruptedTempFiles(const std::string& savePath, const std::string& jobId) {
+    std::vector<std::string> files;
+    if (jobId.empty()) return files;
+    // Message names are recipient "_" job id page number, then ".___" or ext ".sign.___".
+    for (const auto& name : ListFolder(savePath, "*_" + jobId + "*.___", false)) {
+        const std::string afterId = StrAfter(name.substr(name.rfind("_" + jobId)), jobId);
+        if (!afterId.empty() && std::isdigit(static_cast<unsigned char>(afterId[0])))
+            files.push_back(savePath + name);
+    }
+    return files;
+}
+
+SpoolFolderLock::~SpoolFolderLock() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+Result<void> SpoolFolderLock::Acquire(const std::string& tempFolder) {
+    const std::string path = tempFolder + "vvpd-spool.lock";
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) return ErrnoError("cannot open " + path, errno);
+    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        if (err == EWOULDBLOCK)
+            return Error{"another vvpd is running with the temporary folder " + tempFolder, err};
+        return ErrnoError("cannot lock " + path, err);
+    }
+    return Ok();
+}
+
+uint64_t RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return static_cast<uint64_t>(limit.rlim_cur);
 }
 
 } // namespace vvp

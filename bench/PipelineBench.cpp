@@ -6,6 +6,8 @@
 #include "JobPipeline.h"
 #include "KXPrintHandler.h"
 #include "MessageCreation.h"
+#include "MessageSigner.h"
+#include "PrintService.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
 #include "Spool.h"
@@ -43,28 +45,27 @@ struct BenchFolder {
 void BM_PipelineToPitFile(benchmark::State& state) {
     BenchFolder folder;
     SystemClock clock;
-    ActivityLog log(clock);
     HeadlessPrompter prompter;
     MemoryRegistryStore registry;
     NullPrintService printing;
     EngineEvents events;
-    KXPrintHandler handler({clock, log, prompter, printing, registry, events,
-                            Folders{folder.path + "prog/", folder.path + "tmp/"}});
-    handler.Settings().Update([](VNPTRRegValues& v) {
+    UnsignedMessageSigner signer;
+    EngineSeams seams{clock, prompter, printing, registry, events};
+    seams.signer = &signer;
+    KXPrintHandler engine(seams, EngineOptions{Folders{folder.path + "prog/", folder.path + "tmp/"}});
+    engine.Settings().Update([](VNPTRRegValues& v) {
         v.SaveMode = 1;
         v.ReportPrinter.clear();
     });
-    UnsignedMessageSigner signer;
-    MessageCreation creation(handler, signer);
-    JobPipeline pipeline(handler, creation);
     const std::string job = JobBytes();
     const std::string out = folder.path + "prog/VirtualPrinter/";
     for (auto _ : state) {
-        auto spool = CreateSpoolFile(folder.path + "tmp/", "127.0.0.1", clock);
+        auto spool = engine.Spools().Create("127.0.0.1");
         (void)!write(spool->fd, job.data(), job.size());
         close(spool->fd);
-        const std::string message = out + "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool->path) + "1.pit";
-        JobOutcome outcome = pipeline.HandleSpoolFile(spool->path);
+        const std::string message =
+            out + "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool->path) + "1.pit";
+        JobOutcome outcome = engine.HandleReceivedJob(spool->path);
         if (outcome.messages != 1 || unlink(message.c_str()) != 0) state.SkipWithError("job not delivered");
     }
     state.SetItemsProcessed(state.iterations());
@@ -77,9 +78,10 @@ void BM_WriteAndRenameOnly(benchmark::State& state) {
     SystemClock clock;
     const std::string job = JobBytes();
     const std::string out = folder.path + "prog/VirtualPrinter/";
+    SpoolCreator spools(folder.path + "tmp/", clock);
     long n = 0;
     for (auto _ : state) {
-        auto spool = CreateSpoolFile(folder.path + "tmp/", "127.0.0.1", clock);
+        auto spool = spools.Create("127.0.0.1");
         (void)!write(spool->fd, job.data(), job.size());
         close(spool->fd);
         auto bytes = ReadWholeFile(spool->path);

@@ -43,6 +43,9 @@ public:
     Result<void> Print(const RtfDocument& document, const std::string& jobTitle,
                        const std::string& printer) override;
 
+    // Where printouts are logged; set before the first print.
+    void SetLog(ActivityLog* log) { m_log = log; }
+
     // The file the last successful print wrote.
     std::string LastFile() const;
 

@@ -1,6 +1,6 @@
+#include "../formats/Hl7Interop.h"
 #include "EngineFixture.h"
 #include "QZStringManip.h"
-#include "../formats/Hl7Interop.h"
 
 #include <sys/stat.h>
 
@@ -17,9 +17,12 @@ public:
         Classification c;
         std::string page = StrBefore(text, "\f");
         if (text.find('\f') != std::string::npos) c.remainder = StrAfter(text, "\f");
-        if (page.rfind("MSG", 0) == 0) c.result = "lab@path.example:ORM\r\nMSH|" + page + "\r\n";
-        else if (page.rfind("CANCEL", 0) == 0) c.result = "User Cancelled";
-        else if (page.rfind("ERR", 0) == 0) c.result = "ERROR: bad page";
+        if (page.rfind("MSG", 0) == 0)
+            c.result = "lab@path.example:ORM\r\nMSH|" + page + "\r\n";
+        else if (page.rfind("CANCEL", 0) == 0)
+            c.result = "User Cancelled";
+        else if (page.rfind("ERR", 0) == 0)
+            c.result = "ERROR: bad page";
         return c;
     }
 };
@@ -36,7 +39,8 @@ TEST(JobPipeline, PrintedPitLetterBecomesTheGoldenFile) {
     EXPECT_FALSE(FileExists(spool));
     const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
     ASSERT_EQ(f.SavedFiles(), std::vector<std::string>{name});
-    test::ExpectMatchesGolden(f.dir.Read("prog/VirtualPrinter/" + name), "messages/referral_pit.expected.pit");
+    test::ExpectMatchesGolden(f.dir.Read("prog/VirtualPrinter/" + name),
+                              "messages/referral_pit.expected.pit");
     EXPECT_TRUE(f.Logged("Generated Message for transmission."));
     EXPECT_TRUE(f.Logged("Saved message for anne.specialist@clinic.example.com.au\r\n to " + f.SavePath()));
 }
@@ -73,21 +77,24 @@ TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
     const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
     pipeline.HandleSpoolFile(spool);
     const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
-    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name).rfind("MsgRecipient=anne.specialist@clinic.example.com.au\r\n001 ", 0),
+    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name)
+                  .rfind("MsgRecipient=anne.specialist@clinic.example.com.au\r\n001 ", 0),
               0u);
 }
 
 TEST(JobPipeline, UnrecognisedPrintoutGivesExactlyOneBox) {
     EngineFixture f;
     JobPipeline pipeline(f.handler, f.creation);
-    JobOutcome out = pipeline.HandleSpoolFile(f.Spool(test::ReadTestData("messages/plain_letter.prn")));
+    // No health-message header, and too little for the pathology parser to find a request in.
+    JobOutcome out = pipeline.HandleSpoolFile(f.Spool("Thank you for seeing this patient.\r\n"));
     EXPECT_TRUE(out.unrecognised);
     EXPECT_FALSE(out.DealtWith());
     ASSERT_EQ(f.Boxes().size(), 1u);
     EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Virtual Printer Error.");
     EXPECT_EQ(f.Boxes()[0].text,
               "Printed document was not a  Health message and no suitable Cantor header was found.\r\n\r\n"
-              "Please check that the document uses a monospace font like \"Courier New\" and that each line of text "
+              "Please check that the document uses a monospace font like \"Courier New\" and that each line "
+              "of text "
               "is of the same size.");
     EXPECT_TRUE(f.Logged("Printed document could not be handled by VVP."));
     EXPECT_TRUE(f.SavedFiles().empty());
@@ -96,7 +103,8 @@ TEST(JobPipeline, UnrecognisedPrintoutGivesExactlyOneBox) {
 TEST(JobPipeline, RefusedHealthMessageShowsOnlyItsOwnBox) {
     EngineFixture f;
     JobPipeline pipeline(f.handler, f.creation);
-    JobOutcome out = pipeline.HandleSpoolFile(f.Spool(test::ReadTestData("messages/missing_recipient_email.prn")));
+    JobOutcome out =
+        pipeline.HandleSpoolFile(f.Spool(test::ReadTestData("messages/missing_recipient_email.prn")));
     EXPECT_TRUE(out.refused);
     ASSERT_EQ(f.Boxes().size(), 1u);
     EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Printer Error");
@@ -104,7 +112,8 @@ TEST(JobPipeline, RefusedHealthMessageShowsOnlyItsOwnBox) {
 
 TEST(JobPipeline, HeaderDefinitionHandsThePrintoutOn) {
     EngineFixture f;
-    f.dir.Write("prog/cantor.kxh", "FORMATCHECK=  PATHOLOGY EXPORT V2  \r\nSRCDIR=" + f.dir.Path() + "cantor/\r\nFILETYPE=txt\r\n");
+    f.dir.Write("prog/cantor.kxh", "FORMATCHECK=  PATHOLOGY EXPORT V2  \r\nSRCDIR=" + f.dir.Path() +
+                                       "cantor/\r\nFILETYPE=txt\r\n");
     f.dir.Write("prog/broken.kxh", "FORMATCHECK=\r\n");
     (void)ForceDirectories(f.dir.Path() + "cantor");
     JobPipeline pipeline(f.handler, f.creation);
@@ -138,7 +147,8 @@ TEST(JobPipeline, PagesAreNumberedAndACancelledPageSkipsItsNumber) {
     EXPECT_EQ(out.messages, 2);
     EXPECT_EQ(out.cancelled, 1);
     const std::string id = SpoolJobId(spool);
-    EXPECT_EQ(f.SavedFiles(), (std::vector<std::string>{"lab@path.example_" + id + "1.orm", "lab@path.example_" + id + "2.orm"}));
+    EXPECT_EQ(f.SavedFiles(), (std::vector<std::string>{"lab@path.example_" + id + "1.orm",
+                                                        "lab@path.example_" + id + "2.orm"}));
     EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/lab@path.example_" + id + "2.orm"), "MSH|MSG c\r");
 }
 
@@ -174,10 +184,11 @@ TEST(JobPipeline, RecoveredJobWhoseMessageWasStoredIsNotAClash) {
 
 TEST(Spool, NamesComeFromPeerAndStemAndNeverClash) {
     EngineFixture f;
-    auto a = CreateSpoolFile(f.dir.Path() + "tmp/", "10.0.0.5", f.clock);
-    auto b = CreateSpoolFile(f.dir.Path() + "tmp/", "10.0.0.5", f.clock); // same millisecond, counter reset
+    auto a = f.engine->Spools().Create("10.0.0.5");
+    auto b = f.engine->Spools().Create("10.0.0.5"); // same millisecond: the counter goes on
     ASSERT_TRUE(a && b);
     EXPECT_NE(a->path, b->path);
+    EXPECT_EQ(SpoolJobId(b->path), "47fb761fb4d9f21021");
     EXPECT_EQ(ExtractFileName(a->path).rfind("10.0.0.5_", 0), 0u);
     EXPECT_EQ(SpoolJobId(a->path), "47fb761fb4d9f21020");
     EXPECT_EQ(SpoolJobId("/tmp/my_dir/127.0.0.1_abc1020.prn"), "abc1020");
@@ -186,5 +197,6 @@ TEST(Spool, NamesComeFromPeerAndStemAndNeverClash) {
 }
 
 TEST(Spool, BareCarriageReturnsBecomeByte255) {
-    EXPECT_EQ(ToJobText("a\rb\r\nc\r"), "a\xFF" "b\r\nc\xFF");
+    EXPECT_EQ(ToJobText("a\rb\r\nc\r"), "a\xFF"
+                                        "b\r\nc\xFF");
 }

@@ -42,7 +42,8 @@ TEST(PrintedHeader, ReadsEveryLabelledLine) {
     EXPECT_EQ(r.practiceName, "Harbour Medical Centre");
     EXPECT_EQ(r.addressee.title, "Dr ");
     EXPECT_EQ(r.addressee.familyName, "Anne Specialist");
-    EXPECT_EQ(r.addressee.address, "Suite 4  12 Harbour Street\r\nLevel 2  Harbour Clinic\r\nSydney NSW, 2000");
+    EXPECT_EQ(r.addressee.address,
+              "Suite 4  12 Harbour Street\r\nLevel 2  Harbour Clinic\r\nSydney NSW, 2000");
     EXPECT_EQ(r.addressee.email, "anne.specialist@clinic.example.com.au");
     EXPECT_TRUE(r.addressee.flag);
     EXPECT_EQ(r.doctors[0].familyName, "Citizen");
@@ -62,9 +63,10 @@ TEST(PrintedHeader, ReadsEveryLabelledLine) {
 TEST(PrintedHeader, MissingDateTakesTheCurrentTimeAndFlagsAreRead) {
     FixedClock clock(*EncodeDate(2026, 12, 8) + *EncodeTime(9, 7, 0, 0));
     letter::TPitFile r;
-    ReadPrintedHeader("Vocanet Electronic Health Message V1.5\r\nDigital Signing : yes\r\nPRINT PAPER COPY: Y\r\n"
-                      "Message Format  :hl7\r\n",
-                      r, "", true, clock);
+    ReadPrintedHeader(
+        "Vocanet Electronic Health Message V1.5\r\nDigital Signing : yes\r\nPRINT PAPER COPY: Y\r\n"
+        "Message Format  :hl7\r\n",
+        r, "", true, clock);
     EXPECT_EQ(r.messageDateText, "08/12/2026 09:07");
     EXPECT_TRUE(r.signingAsked);
     EXPECT_TRUE(r.paperCopyAsked);
@@ -77,20 +79,23 @@ TEST(PrintedHeader, MissingDateTakesTheCurrentTimeAndFlagsAreRead) {
 TEST(CriticalFields, ListNamesEachMissingItem) {
     letter::TPitFile r;
     r.dobText = "31/02/1950";
-    EXPECT_EQ(CriticalFieldList(r), "CRITICAL Patient Surname\r\nCRITICAL Patient DOB Invalid: \"31/02/1950\"\r\n"
-                                    "CRITICAL Recipient Surname\r\nCRITICAL Recipient E-mail Address\r\n"
-                                    "DESIRABLE Patient Address\r\n");
+    EXPECT_EQ(CriticalFieldList(r),
+              "CRITICAL Patient Surname\r\nCRITICAL Patient DOB Invalid: \"31/02/1950\"\r\n"
+              "CRITICAL Recipient Surname\r\nCRITICAL Recipient E-mail Address\r\n"
+              "DESIRABLE Patient Address\r\n");
 }
 
 TEST(MessageCreation, MissingRecipientEmailStopsWithTheCriticalBox) {
     EngineFixture f;
     bool refused = false;
-    EXPECT_EQ(f.creation.CreateResult(test::ReadTestData("messages/missing_recipient_email.prn"), &refused), "");
+    EXPECT_EQ(f.creation.CreateResult(test::ReadTestData("messages/missing_recipient_email.prn"), &refused),
+              "");
     EXPECT_TRUE(refused);
     ASSERT_EQ(f.Boxes().size(), 1u);
     EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Printer Error");
-    EXPECT_EQ(f.Boxes()[0].text, "There is critical information missing.\r\nCRITICAL Recipient E-mail Address\r\n\r\n"
-                                 "Please Correct the problem before retrying.");
+    EXPECT_EQ(f.Boxes()[0].text,
+              "There is critical information missing.\r\nCRITICAL Recipient E-mail Address\r\n\r\n"
+              "Please Correct the problem before retrying.");
 }
 
 TEST(MessageCreation, FormatWordFollowsTheFormatValue) {
@@ -108,7 +113,8 @@ TEST(MessageCreation, FormatWordFollowsTheFormatValue) {
 
 TEST(MessageCreation, NoSignaturePlaceholderRemainsWhenUnsigned) {
     EngineFixture f;
-    for (const char* name : {"messages/referral_pit.prn", "messages/referral_hl7.prn", "messages/signing_asked.prn"}) {
+    for (const char* name :
+         {"messages/referral_pit.prn", "messages/referral_hl7.prn", "messages/signing_asked.prn"}) {
         std::string result = f.creation.CreateResult(test::ReadTestData(name));
         EXPECT_FALSE(result.empty()) << name;
         EXPECT_EQ(result.find("<#SIGNATURE DETAILS>"), std::string::npos) << name;
@@ -128,9 +134,10 @@ TEST(MessageCreation, UnknownLetterPrinterIsOnlyInformation) {
 
 TEST(SigningNoteText, JoinsTheDetailLines) {
     EXPECT_EQ(SigningNote(""), "");
-    EXPECT_EQ(SigningNote("Signed by  : Dr A <a@b.c>, Sydney NSW\r\n301 Certificate: 0A Token: T1 issued by CA"),
-              "Vocanet has prepared an electronic version of this document digitally signed by:\r\n"
-              " Dr A <a@b.c>, Sydney NSW Certificate: 0A Token: T1 issued by CA");
+    EXPECT_EQ(
+        SigningNote("Signed by  : Dr A <a@b.c>, Sydney NSW\r\n301 Certificate: 0A Token: T1 issued by CA"),
+        "Vocanet has prepared an electronic version of this document digitally signed by:\r\n"
+        " Dr A <a@b.c>, Sydney NSW Certificate: 0A Token: T1 issued by CA");
 }
 
 class ScriptedSigner final : public MessageSigner {
@@ -140,7 +147,8 @@ public:
     int clears = 0;
     std::string SignWithToken() override { return Next(details); }
     std::string BuildSignedBlock(const std::string& from, const std::string& to, const std::string& subject,
-                                 const std::string& fileName, const std::string&, const std::string*) override {
+                                 const std::string& fileName, const std::string&,
+                                 const std::string*) override {
         lastCall = from + "|" + to + "|" + subject + "|" + fileName;
         return Next(blocks);
     }
@@ -159,16 +167,20 @@ private:
 TEST(MessageCreation, SignedMessageCarriesDetailsAndEnvelope) {
     EngineFixture f;
     ScriptedSigner signer;
-    signer.details = {"Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F Token: AB issued by CA"};
+    signer.details = {"Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F Token: "
+                      "AB issued by CA"};
     signer.blocks = {"", "[[[------ SIGNED MESSAGE ------]]]\r\nFrom: john@harbour.au\r\nS"};
     MessageCreation creation(f.handler, signer);
     std::string result = creation.CreateResult(test::ReadTestData("messages/signing_asked.prn"));
-    EXPECT_NE(result.find("301 Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F"),
+    EXPECT_NE(
+        result.find("301 Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F"),
+        std::string::npos);
+    EXPECT_NE(result.find("\r\n[[[------ SIGNED MESSAGE ------]]]\r\nFrom: john@harbour.au\r\nS"),
               std::string::npos);
-    EXPECT_NE(result.find("\r\n[[[------ SIGNED MESSAGE ------]]]\r\nFrom: john@harbour.au\r\nS"), std::string::npos);
     EXPECT_EQ(signer.clears, 1); // the first envelope came back empty and was retried
-    EXPECT_EQ(signer.lastCall, "john@harbour.au|\"Anne Specialist,  2345671X\" <anne.specialist@clinic.example.com.au>|"
-                               "SMITH Referral letter|SMITH_01-Feb-1950_Referral l_261208103115.pit");
+    EXPECT_EQ(signer.lastCall,
+              "john@harbour.au|\"Anne Specialist,  2345671X\" <anne.specialist@clinic.example.com.au>|"
+              "SMITH Referral letter|SMITH_01-Feb-1950_Referral l_261208103115.pit");
 }
 
 TEST(MessageCreation, CancelAtTheFirstSigningQuestionGivesTheJobUp) {

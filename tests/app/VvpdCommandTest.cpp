@@ -4,16 +4,17 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace vvp;
 
 namespace {
 
 struct Vvpd {
     test::TempDir dir;
+    std::string fixedTime = "20261208103115"; // empty: the real clock
     std::string Cmd(const std::string& args) const {
-        return "TMP=" + dir.Path() + "tmp TEMP= VVP_FIXED_TIME=20261208103115 " + test::BinDir() +
-               "/vvpd --program-folder " + dir.Path() + "prog --registry " + dir.Path() + "reg/registry.reg " + args;
+        return "TMP=" + dir.Path() + "tmp TEMP= VVP_FIXED_TIME=" + fixedTime + " " + test::BinDir() +
+               "/vvpd --program-folder " + dir.Path() + "prog --registry " + dir.Path() +
+               "reg/registry.reg " + args;
     }
     Vvpd() {
         (void)ForceDirectories(dir.Path() + "prog");
@@ -51,18 +52,35 @@ TEST(VvpdSettings, SetWritesTheValueAndTheInformationFile) {
 TEST(VvpdConvert, HealthMessageLandsInTheSavePathAndExitStatusTellsTheRest) {
     Vvpd v;
     ASSERT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 1")).status, 0);
-    test::CommandResult ok = test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/referral_pit.prn")));
+    test::CommandResult ok =
+        test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/referral_pit.prn")));
     EXPECT_EQ(ok.status, 0) << ok.output;
     EXPECT_NE(ok.output.find("Generated Message for transmission."), std::string::npos);
-    EXPECT_NE(ok.output.find("PROMPT message [Vocanet Virtual Printer] Report Printer \"VocaNet\" does not exist."),
-              std::string::npos);
+    EXPECT_NE(
+        ok.output.find("PROMPT message [Vocanet Virtual Printer] Report Printer \"VocaNet\" does not exist."),
+        std::string::npos);
     auto saved = ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.pit", false);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].rfind("anne.specialist@clinic.example.com.au_", 0), 0u);
     EXPECT_TRUE(ListFolder(v.dir.Path() + "tmp", "*.prn", false).empty());
 
-    test::CommandResult bad = test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/plain_letter.prn") + " " +
-                              test::TestDataPath("messages/referral_hl7.prn")));
+    test::CommandResult bad =
+        test::RunCommand(v.Cmd("convert " + test::TestDataPath("messages/plain_letter.prn") + " " +
+                               test::TestDataPath("messages/referral_hl7.prn")));
     EXPECT_EQ(bad.status, 1) << bad.output;
     EXPECT_EQ(ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.hl7", false).size(), 1u);
+}
+
+TEST(VvpdConvert, CopiesOfOneJobEachBecomeTheirOwnMessage) {
+    for (const char* fixedTime : {"", "20261208103115"}) {
+        SCOPED_TRACE(*fixedTime ? "fixed time" : "real clock");
+        Vvpd v;
+        v.fixedTime = fixedTime;
+        ASSERT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 1")).status, 0);
+        const std::string job = test::TestDataPath("messages/referral_pit.prn");
+        test::CommandResult r = test::RunCommand(v.Cmd("convert " + job + " " + job + " " + job));
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.pit", false).size(), 3u);
+        EXPECT_TRUE(ListFolder(v.dir.Path() + "tmp", "*.prn", false).empty());
+    }
 }

@@ -2,16 +2,13 @@
 // `openssl smime -verify` against the test CA and Python's email package for the attachment.
 
 #include "FileUtil.h"
-#include "JobPipeline.h"
-#include "KXPrintHandler.h"
-#include "MessageCreation.h"
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
 #include "SigningFolderMonitor.h"
 #include "SigningTestSupport.h"
 #include "Spool.h"
+#include "TestEngine.h"
 #include "vnHICPKIinterface.h"
-#include "VvpdRuntime.h"
 
 #include <gtest/gtest.h>
 
@@ -101,38 +98,22 @@ TEST(SigningInterop, SignedEnvelopesVerifyAndCarryTheContent) {
     }
 }
 
-// Message creation, listener and delivery with a real token, Save Mode 1.
+// Message creation and delivery with a real token, Save Mode 1.
 struct SigningEngine {
     RealSigning s;
-    ActivityLog log{s.clock};
-    MemoryRegistryStore registry;
-    NullPrintService printService;
-    EngineEvents events;
-    KXPrintHandler handler{EngineServices{s.clock, log, s.prompter, printService, registry, events,
-                                          Folders{s.program, s.dir.Path() + "tmp/"}}};
-    TokenSigner signer{s.library, handler.Settings(), s.prompter, s.clock, s.program};
-    MessageCreation creation{handler, signer};
-    JobPipeline pipeline{handler, creation};
+    test::TestEngine engine{[&](test::TestEngineSetup& setup) {
+        setup.signer = &s.signer;
+        setup.settings = [&](VNPTRRegValues& v) { v.SavePath = s.dir.Path() + "out/"; };
+    }};
 
-    SigningEngine() {
-        (void)ForceDirectories(s.dir.Path() + "tmp");
-        handler.Settings().Update([&](VNPTRRegValues& v) {
-            v.SaveMode = 1;
-            v.SavePath = s.dir.Path() + "out/";
-        });
-        (void)ForceDirectories(s.dir.Path() + "out");
-    }
+    SigningEngine() { (void)ForceDirectories(s.dir.Path() + "out"); }
     std::vector<std::string> Saved() const {
         auto names = ListFolder(s.dir.Path() + "out", "*", false);
         std::sort(names.begin(), names.end());
         return names;
     }
     JobOutcome Convert(const std::string& jobBytes) {
-        auto spool = CreateSpoolFile(s.dir.Path() + "tmp/", "127.0.0.1", s.clock);
-        EXPECT_TRUE(spool.ok());
-        ::close(spool->fd);
-        (void)WriteWholeFile(spool->path, jobBytes);
-        return pipeline.HandleSpoolFile(spool->path);
+        return engine.engine->SubmitJob("127.0.0.1", jobBytes);
     }
 };
 
@@ -175,12 +156,11 @@ TEST(SigningInterop, DroppedFilesAreSignedVerifiablyAndDelivered) {
     SigningEngine e;
     const std::string in = e.s.dir.Path() + "in/";
     (void)ForceDirectories(in);
-    e.handler.Settings().Update([&](VNPTRRegValues& v) {
+    e.engine.handler.Settings().Update([&](VNPTRRegValues& v) {
         v.MonitorSigning = true;
         v.MonitorPath = in;
     });
-    SigningFolderMonitor monitor({e.handler.Settings(), e.s.prompter, e.log, e.s.clock, e.signer,
-                                  [&] { return e.signer.SigningAvailable(); }, nullptr, nullptr, nullptr});
+    SigningFolderMonitor& monitor = e.engine.engine->Monitor();
     monitor.SetSettleSeconds(0);
     (void)WriteWholeFile(in + "anne@clinic.example_letter.txt", "Dear Anne,\r\nThank you.\r\n");
     (void)WriteWholeFile(in + "report.txt", "MsgRecipient=lab@path.example\r\nAuthor=Dr A Person\r\n"
@@ -236,35 +216,33 @@ TEST(SigningInterop, VvpdConvertWritesTheMessageAndItsVerifiableSignedCopy) {
     s.ExpectVerifiable(out + saved[1], *ReadWholeFile(out + saved[0]), StrBetween(eml, "(File \"", "\")"));
 }
 
-TEST(SigningInterop, VvpdTickSignsAndDeliversADroppedFile) {
+TEST(SigningInterop, EngineTickSignsAndDeliversADroppedFile) {
     RealSigning s;
     const std::string in = s.dir.Path() + "in/";
     const std::string out = s.dir.Path() + "out/";
     (void)ForceDirectories(in);
     (void)ForceDirectories(out);
-    VvpdOptions options;
-    options.programFolder = s.program;
-    options.registryFile = s.dir.Path() + "registry.reg";
-    std::ostringstream log;
-    VvpdRuntime runtime(options, log);
-    (void)runtime.Handler().LoadSettings();
-    runtime.Handler().Settings().Update([&](VNPTRRegValues& v) {
-        v.SaveMode = 1;
-        v.SavePath = out;
-        v.MonitorSigning = true;
-        v.MonitorPath = in;
-    });
+    // The engine's own token signer, loading the library from the program folder.
+    test::TestEngine e{[&](test::TestEngineSetup& setup) {
+        setup.tokenSigning = true;
+        setup.programFolder = s.program;
+        setup.settings = [&](VNPTRRegValues& v) {
+            v.SavePath = out;
+            v.MonitorSigning = true;
+            v.MonitorPath = in;
+        };
+    }};
     const std::string letter = "Dear Anne,\r\nThe results are normal.\r\n";
     (void)WriteWholeFile(in + "anne@clinic.example_results.txt", letter);
     // Written a while ago: the writer has finished with it.
     const timespec past[2] = {{std::time(nullptr) - 60, 0}, {std::time(nullptr) - 60, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, (in + "anne@clinic.example_results.txt").c_str(), past, 0), 0);
-    runtime.Tick();
-    EXPECT_TRUE(ListFolder(in, "*", false).empty()) << log.str();
+    e.engine->Tick();
+    EXPECT_TRUE(ListFolder(in, "*", false).empty());
     EXPECT_EQ(*ReadWholeFile(out + "anne@clinic.example_results.txt"), letter);
     s.ExpectVerifiable(out + "anne@clinic.example_results.txt.sign.eml", letter,
                        "anne@clinic.example_results.txt");
-    EXPECT_EQ(runtime.Monitor().Display().caption, "Monitor Path for Signing");
+    EXPECT_EQ(e.engine->Monitor().Display().caption, "Monitor Path for Signing");
 }
 
 } // namespace

@@ -131,7 +131,7 @@ TEST(JobListener, BusyPortGivesTheErrorStatusAndShutdownDisables) {
     ListenerFixture a;
     const int port = a.Start();
     ListenerFixture b([port](VNPTRRegValues& v) { v.Port = port; });
-    b.listener = std::make_unique<JobListener>(b.handler, [](const std::string&) {});
+    b.listener = std::make_unique<JobListener>(b.handler, b.engine->Spools(), [](const std::string&) {});
     EXPECT_FALSE(b.listener->Activate(b.handler.Settings().Get()));
     EXPECT_EQ(
         b.listener->StatusText().rfind("Error Could not bind socket to port " + std::to_string(port), 0), 0u);

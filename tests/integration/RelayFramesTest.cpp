@@ -1,7 +1,6 @@
 // Accepting relay frames and finding leftover jobs, in process.
 #include "RelayFrames.h"
 #include "ListenerFixture.h"
-#include "ServiceMain.h"
 #include "Spool.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +19,7 @@ struct FrameFixture : ListenerFixture {
     }
     // The frame as a received job's spool file, and whether it was stored.
     bool Accept(const std::string& frame, const std::string& peer = "127.0.0.1") {
-        auto spool = CreateSpoolFile(dir.Path() + "tmp/", peer, clock);
+        auto spool = engine->Spools().Create(peer);
         ::close(spool->fd);
         (void)WriteWholeFile(spool->path, frame);
         spoolPath = spool->path;

@@ -34,17 +34,15 @@ public:
 };
 
 struct RtfEngine {
-    test::EngineFixture f;
     test::RecordingPrintService printing;
-    KXPrintHandler handler{EngineServices{f.clock, f.log, f.prompter, printing, f.registry, f.events,
-                                          Folders{f.dir.Path() + "prog/", f.dir.Path() + "tmp/"}}};
-    RtfLetterService letters{handler};
     ScriptedSigner signer;
-    MessageCreation creation{handler, signer, &letters};
+    test::EngineFixture f{[this](test::TestEngineSetup& setup) {
+        setup.signer = &signer;
+        setup.printService = &printing;
+    }};
+    EngineContext& handler = f.handler;
+    MessageCreation& creation = f.creation;
 
-    RtfEngine() {
-        handler.Settings().Update([](VNPTRRegValues& v) { v.SaveMode = 1; });
-    }
     std::string Job(const std::string& name = "messages/referral_rtf.prn") {
         return test::ReadTestData(name);
     }

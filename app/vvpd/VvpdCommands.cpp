@@ -1,9 +1,8 @@
 #include "VvpdCommands.h"
 
 #include "FileUtil.h"
-#include "ServiceMain.h"
-#include "Spool.h"
 #include "VvpdRuntime.h"
+#include "VvpdService.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -73,9 +72,11 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
 
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err) {
     VvpdRuntime rt(options, err);
-    LoadOutcome loaded = rt.Handler().LoadSettings();
-    for (const auto& problem : loaded.problems) err << "vvpd: " << problem << "\n";
-    for (const auto& field : RegFields()) out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
+    auto loaded = rt.Start(StartMode::Settings);
+    for (const auto& problem : loaded->problems)
+        err << "vvpd: " << problem << "\n";
+    for (const auto& field : RegFields())
+        out << field.name << "=" << DisplayValue(field, loaded->values) << "\n";
     return 0;
 }
 
@@ -87,25 +88,26 @@ int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& e
     const RegField* field = FindRegField(options.args[1]);
     if (!field) {
         err << "vvpd: unknown setting \"" << options.args[1] << "\"; known settings:";
-        for (const auto& f : RegFields()) err << " \"" << f.name << "\"";
+        for (const auto& f : RegFields())
+            err << " \"" << f.name << "\"";
         err << "\n";
         return 2;
     }
     auto value = ParseUserValue(*field, options.args[2]);
     VvpdRuntime rt(options, err);
-    rt.Handler().PrepareStartup(false);
-    rt.Handler().LoadSettings();
+    (void)rt.Start(StartMode::Settings);
+    KXPrintHandler& engine = rt.Engine();
     bool accepted = false;
-    if (value) rt.Handler().Settings().Update([&](VNPTRRegValues& v) { accepted = field->set(v, *value); });
+    if (value) engine.Settings().Update([&](VNPTRRegValues& v) { accepted = field->set(v, *value); });
     if (!accepted) {
         err << "vvpd: \"" << options.args[2] << "\" is not a valid value for \"" << field->name << "\"\n";
         return 2;
     }
-    if (auto r = rt.Handler().SaveSettings(); !r) {
+    if (auto r = engine.SaveSettings(); !r) {
         err << "vvpd: " << r.error().message << "\n";
         return 1;
     }
-    out << field->name << "=" << DisplayValue(*field, rt.Handler().Settings().Get()) << "\n";
+    out << field->name << "=" << DisplayValue(*field, engine.Settings().Get()) << "\n";
     return 0;
 }
 
@@ -120,10 +122,7 @@ int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostrea
         err << "vvpd: " << error << "\n";
         return 2;
     }
-    rt.Handler().PrepareStartup(true);
-    LoadOutcome loaded = rt.Handler().LoadSettings();
-    rt.GetPrompter().SetDefaultFolder(loaded.values.SavePath);
-    if (!DirectoryExists(rt.GetFolders().temp)) (void)ForceDirectories(rt.GetFolders().temp);
+    (void)rt.Start(StartMode::Jobs);
     bool allDealtWith = true;
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& file = options.args[i];
@@ -133,21 +132,7 @@ int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostrea
             allDealtWith = false;
             continue;
         }
-        auto spool = CreateSpoolFile(rt.GetFolders().temp, options.peer, rt.GetClock());
-        if (!spool) {
-            err << "vvpd: " << spool.error().message << "\n";
-            allDealtWith = false;
-            continue;
-        }
-        close(spool->fd);
-        if (auto w = WriteWholeFile(spool->path, *bytes); !w) {
-            err << "vvpd: " << w.error().message << "\n";
-            allDealtWith = false;
-            continue;
-        }
-        rt.Handler().LogLine("New job..");
-        JobOutcome outcome = rt.Pipeline().HandleSpoolFile(spool->path);
-        if (!outcome.DealtWith()) allDealtWith = false;
+        if (!rt.Engine().SubmitJob(options.peer, *bytes).DealtWith()) allDealtWith = false;
     }
     return allDealtWith ? 0 : 1;
 }
