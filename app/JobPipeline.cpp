@@ -5,14 +5,13 @@
 #include "QZStringManip.h"
 #include "Spool.h"
 
+#include <cstdio>
+
 namespace vvp {
 namespace {
 
 const char* const kNotHandled = "Printed document could not be handled by VVP.";
-
-bool OnlyWhitespace(const std::string& text) {
-    return text.find_first_not_of(" \t\n\f\r") == std::string::npos;
-}
+constexpr size_t kLongestFrameHeader = 4096;
 
 struct HeaderDefinition {
     std::string formatCheck, srcDir, fileType;
@@ -23,27 +22,51 @@ HeaderDefinition ReadHeaderDefinition(const std::string& text) {
     return {Trim(ListValue(lines, "FORMATCHECK")), ListValue(lines, "SRCDIR"), ListValue(lines, "FILETYPE")};
 }
 
+// The connection's text was peer requests and nothing else. A printout whose first line merely
+// begins with a request word ("ADDRESSEE COPY") is a print job.
+bool IsPeerRequestText(std::string_view text) {
+    bool any = false;
+    size_t i = 0;
+    while (i <= text.size()) {
+        const size_t end = std::min(text.find_first_of(std::string_view("\r\n\0", 3), i), text.size());
+        const std::string_view word = text.substr(i, end - i);
+        if (!word.empty()) {
+            if (word != "SVRINFO" && word != "ADDR") return false;
+            any = true;
+        }
+        i = end + 1;
+    }
+    return any;
+}
+
+// A job that starts with STX and a well-formed frame header is a relay frame, whatever its
+// content holds.
+bool IsRelayFrameText(std::string_view text) {
+    if (text.empty() || text[0] != '\x02') return false;
+    const size_t etx = text.find('\x03');
+    if (etx == std::string_view::npos || etx > kLongestFrameHeader) return false;
+    return text.substr(1, etx - 1).find(':') != std::string_view::npos;
+}
+
 } // namespace
 
 JobPipeline::JobPipeline(EngineContext& handler, JobClassifier& classifier, MessageRelay* relay)
     : m_handler(handler), m_classifier(classifier), m_relay(relay) {}
 
-bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, JobOutcome& outcome) {
+bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, const std::string& spoolBytes,
+                                           JobOutcome& outcome) {
     const std::string& program = m_handler.Services().folders.program;
     auto names = ListFolder(program, "*.kxh", false);
     if (names.empty()) return false;
-    auto spool = ReadWholeFile(spoolPath);
-    if (!spool) return false;
-    const StringList spoolLines = SplitLines(*spool);
-    const std::string spoolText = JoinLines(spoolLines);
+    const std::string spoolText = NormaliseLineEnds(spoolBytes);
     for (const auto& name : names) {
         auto text = ReadWholeFile(program + name);
         if (!text) continue; // an unreadable definition only skips itself
         HeaderDefinition def = ReadHeaderDefinition(*text);
         if (def.formatCheck.empty() || spoolText.find(def.formatCheck) == std::string::npos) continue;
-        const std::string target =
-            def.srcDir + ExtractFileName(ChangeFileExt(spoolPath, "")) + "." + def.fileType;
-        if (auto r = WriteFileAtomically(target, spoolText); !r) {
+        const std::string base = ExtractFileName(ChangeFileExt(spoolPath, ""));
+        auto r = PublishNewFile(def.srcDir, base + ".___", base + "." + def.fileType, spoolText);
+        if (!r) {
             m_handler.Services().prompter.Message(
                 {"Vocanet Printer Error",
                  "Warning. A printed Vocanet document failed to queue properly.Error was " +
@@ -59,78 +82,95 @@ bool JobPipeline::RouteByHeaderDefinitions(const std::string& spoolPath, JobOutc
     return false;
 }
 
-void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, const std::string& jobText,
-                                     DeliveryContext& ctx, JobOutcome& outcome) {
-    int pageCount = 0;
-    std::string text = jobText;
-    for (;;) {
-        Classification c = m_classifier.ClassifyJob(text);
-        const std::string& result = c.result;
-        if (!result.empty() && result != "User Cancelled" && result.rfind("ERROR", 0) != 0) {
-            ++pageCount;
-            std::string messageText = result, signedText;
-            if (auto p = result.find(kSignedMarker); p != std::string::npos) {
-                messageText = result.substr(0, p);
-                signedText = result.substr(p + std::string(kSignedMarker).size());
-            }
-            StringList lines = SplitLines(messageText);
-            if (!lines.empty()) {
-                const std::string& routing = lines.front();
-                const std::string base =
-                    StrField(routing, ':', 1) + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
-                const std::string ext = "." + LowerCase(StrAfter(routing, ":"));
-                m_handler.LogLine("Generated Message for transmission.");
-                switch (DeliverMessage(ctx, std::move(lines), SplitLines(signedText), base, ext)) {
-                case DeliveryOutcome::Delivered:
-                    ++outcome.messages;
-                    break;
-                case DeliveryOutcome::Declined:
-                    ++outcome.cancelled;
-                    break;
-                case DeliveryOutcome::Failed:
-                    ++outcome.failures;
-                    ++outcome.storeFailures;
-                    break;
-                }
-            }
-        } else if (result == "User Cancelled") {
-            ++outcome.cancelled;
-        } else if (!result.empty()) {
-            ++outcome.failures; // an error the classification has already shown
-        }
+void JobPipeline::Unrecognised(JobOutcome& outcome) {
+    outcome.unrecognised = true;
+    m_handler.LogLine(kNotHandled);
+    m_handler.Services().prompter.Message(
+        {"Vocanet Virtual Printer Error.",
+         "Printed document was not a  Health message and no suitable Cantor header was found.\r\n\r\n"
+         "Please check that the document uses a monospace font like \"Courier New\" and that each line of "
+         "text is of the same size.",
+         Buttons::Ok, Icon::Stop});
+}
 
-        if (!result.empty()) {
-            if (OnlyWhitespace(c.remainder)) break;
-            text = c.remainder;
-            continue;
-        }
-        if (c.refused) {
-            outcome.refused = true;
-            break;
-        }
-        const std::string frame = StrBetween(text, "\x02", "\x03");
-        if (!frame.empty() && ctx.settings.SaveMode == 2 && m_relayFrames) {
-            outcome.relayFrame = true;
-            if (!m_relayFrames(spoolPath, text)) {
+void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job, DeliveryContext& ctx,
+                                     JobOutcome& outcome) {
+    int pageCount = 0;
+    for (;;) {
+        Classification c = m_classifier.ClassifyJob(job);
+        Creation& created = c.created;
+        switch (created.status) {
+        case Creation::Status::Message: {
+            ++pageCount;
+            CreatedMessage& m = created.message;
+            StringList lines = SplitLines(m.content);
+            lines.insert(lines.begin(), m.recipient + ":" + m.format);
+            const std::string base = m.recipient + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
+            m_handler.LogLine("Generated Message for transmission.");
+            switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), base,
+                                   "." + LowerCase(m.format))) {
+            case DeliveryOutcome::Delivered:
+                ++outcome.messages;
+                break;
+            case DeliveryOutcome::Declined:
+                ++outcome.cancelled;
+                break;
+            case DeliveryOutcome::Refused:
+                ++outcome.failures;
+                break;
+            case DeliveryOutcome::Failed:
                 ++outcome.failures;
                 ++outcome.storeFailures;
+                break;
             }
-        } else {
-            outcome.unrecognised = true;
-            m_handler.LogLine(kNotHandled);
-            m_handler.Services().prompter.Message(
-                {"Vocanet Virtual Printer Error.",
-                 "Printed document was not a  Health message and no suitable Cantor header was found.\r\n\r\n"
-                 "Please check that the document uses a monospace font like \"Courier New\" and that each "
-                 "line of "
-                 "text is of the same size.",
-                 Buttons::Ok, Icon::Stop});
+            break;
         }
-        break;
+        case Creation::Status::Cancelled:
+            ++outcome.cancelled;
+            break;
+        case Creation::Status::Failed:
+            ++outcome.failures;
+            break;
+        case Creation::Status::Refused:
+            outcome.refused = true;
+            break;
+        case Creation::Status::Skipped:
+            break;
+        case Creation::Status::TooLarge:
+            SetAside(spoolPath, created.detail, outcome);
+            return;
+        case Creation::Status::Nothing: {
+            const std::string frame = StrBetween(std::string(job.Rest()), "\x02", "\x03");
+            if (!frame.empty() && ctx.settings.SaveMode == 2 && m_relayFrames) {
+                outcome.relayFrame = true;
+                if (!m_relayFrames(spoolPath, job.Whole())) {
+                    ++outcome.failures;
+                    ++outcome.storeFailures;
+                }
+            } else {
+                Unrecognised(outcome);
+            }
+            return;
+        }
+        }
+        if (c.next == std::string::npos || OnlyWhitespace(std::string_view(job.Whole()).substr(c.next)))
+            return;
+        job.Advance(c.next);
     }
 }
 
+void JobPipeline::SetAside(const std::string& spoolPath, const std::string& why, JobOutcome& outcome) {
+    outcome.tooLarge = true;
+    outcome.spoolKept = true;
+    const std::string kept = spoolPath + ".refused";
+    if (std::rename(spoolPath.c_str(), kept.c_str()) == 0)
+        m_handler.LogLine("Job refused: " + why + "; it is kept in " + kept + " and not handled again.");
+    else
+        m_handler.LogLine("Job refused: " + why + "; it is kept in " + spoolPath + ".");
+}
+
 void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome) {
+    if (outcome.tooLarge) return;
     // A job whose messages could not all be stored stays on disk, so nothing received is lost.
     if (outcome.storeFailures > 0) {
         outcome.spoolKept = true;
@@ -142,19 +182,19 @@ void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome)
 
 JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recovered) {
     JobOutcome outcome;
-    if (RouteByHeaderDefinitions(spoolPath, outcome)) {
-        FinishSpool(spoolPath, outcome);
-        return outcome;
-    }
-    auto jobText = ReadJobText(spoolPath);
-    if (!jobText) {
+    auto bytes = ReadWholeFile(spoolPath);
+    if (!bytes) {
         ++outcome.failures;
         ++outcome.storeFailures;
         outcome.spoolKept = true;
-        m_handler.LogLine(jobText.error().message);
+        m_handler.LogLine(bytes.error().message);
         return outcome;
     }
-    if (jobText->rfind("SVRINFO", 0) == 0 || jobText->rfind("ADDR", 0) == 0) {
+    if (RouteByHeaderDefinitions(spoolPath, *bytes, outcome)) {
+        FinishSpool(spoolPath, outcome);
+        return outcome;
+    }
+    if (IsPeerRequestText(*bytes)) {
         outcome.peerRequest = true;
         DeleteFileIfExists(spoolPath);
         return outcome;
@@ -162,7 +202,25 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recov
     DeliveryContext ctx{m_handler.Settings().Get(), m_handler.Services().prompter, m_handler.Services().log,
                         m_relay};
     ctx.recoveredJob = recovered;
-    ClassifyAndDeliver(spoolPath, *jobText, ctx, outcome);
+    if (IsRelayFrameText(*bytes)) {
+        if (ctx.settings.SaveMode == 2 && m_relayFrames) {
+            outcome.relayFrame = true;
+            if (!m_relayFrames(spoolPath, ToJobText(std::move(*bytes)))) {
+                ++outcome.failures;
+                ++outcome.storeFailures;
+            }
+        } else {
+            m_handler.LogLine("A relay frame arrived, but this VVP is not a server (Save Mode 2).");
+            Unrecognised(outcome);
+        }
+        FinishSpool(spoolPath, outcome);
+        return outcome;
+    }
+    JobText job(ToJobText(std::move(*bytes)));
+    if (OnlyWhitespace(job.Whole()))
+        Unrecognised(outcome);
+    else
+        ClassifyAndDeliver(spoolPath, job, ctx, outcome);
     FinishSpool(spoolPath, outcome);
     return outcome;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JobText.h"
 #include "MessageDelivery.h"
 
 #include <functional>
@@ -9,16 +10,39 @@ namespace vvp {
 
 class EngineContext;
 
+// A message made from a printed letter or page.
+struct CreatedMessage {
+    std::string recipient;   // the addressee's e-mail address
+    std::string format;      // "PIT", "HL7", "RTF" or "ORM"
+    std::string content;     // lines ended by CR LF; RTF: the letter as one base64 line
+    std::string signedBlock; // the signed copy (what follows the signed-message marker); empty: unsigned
+};
+
+// What became of one letter or page.
+struct Creation {
+    enum class Status {
+        Message,   // message is to be delivered
+        Nothing,   // nothing to send (not a request, or a relay frame for the pipeline)
+        Skipped,   // a page of white space only
+        Cancelled, // the user gave it up
+        Failed,    // an error, already shown to the user
+        Refused,   // a health message stopped by its own box (critical fields)
+        TooLarge,  // over the page limits: the job is set aside
+    };
+    Status status = Status::Nothing;
+    CreatedMessage message;
+    std::string detail; // why, for Failed and TooLarge
+};
+
 struct Classification {
-    std::string result;
-    std::string remainder; // further pages still to be examined
-    bool refused = false;  // a health message stopped by its own message (critical fields)
+    Creation created;
+    size_t next = std::string::npos; // where the next pass starts in the job text; npos: none
 };
 
 class JobClassifier {
 public:
     virtual ~JobClassifier() = default;
-    virtual Classification ClassifyJob(const std::string& jobText) = 0;
+    virtual Classification ClassifyJob(JobText& job) = 0;
 };
 
 // How one job ended, for the log and for vvpd's exit status.
@@ -32,9 +56,10 @@ struct JobOutcome {
     bool relayFrame = false;
     bool unrecognised = false;
     bool refused = false;
+    bool tooLarge = false; // set aside: over the limits of one job
     bool spoolKept = false;
 
-    bool DealtWith() const { return failures == 0 && !unrecognised && !refused; }
+    bool DealtWith() const { return failures == 0 && !unrecognised && !refused && !tooLarge; }
 };
 
 // What happens to a received job once its connection has closed: header definition routes,
@@ -53,10 +78,13 @@ public:
     JobOutcome HandleSpoolFile(const std::string& spoolPath, bool recovered = false);
 
 private:
-    bool RouteByHeaderDefinitions(const std::string& spoolPath, JobOutcome& outcome);
+    bool RouteByHeaderDefinitions(const std::string& spoolPath, const std::string& spoolBytes,
+                                  JobOutcome& outcome);
     void FinishSpool(const std::string& spoolPath, JobOutcome& outcome);
-    void ClassifyAndDeliver(const std::string& spoolPath, const std::string& jobText, DeliveryContext& ctx,
+    void ClassifyAndDeliver(const std::string& spoolPath, JobText& job, DeliveryContext& ctx,
                             JobOutcome& outcome);
+    void Unrecognised(JobOutcome& outcome);
+    void SetAside(const std::string& spoolPath, const std::string& why, JobOutcome& outcome);
 
     EngineContext& m_handler;
     JobClassifier& m_classifier;

@@ -1,7 +1,9 @@
 #include "MessageCreation.h"
 
 #include "EngineContext.h"
+#include "FileUtil.h"
 #include "QZStringManip.h"
+#include "SignedEnvelope.h"
 #include "simplebase64.h"
 
 namespace vvp {
@@ -51,13 +53,14 @@ SigningParts DeriveSigningParts(const TPitFile& r, const std::string& details, c
 
 } // namespace
 
-std::string HeaderValue(const std::string& jobText, const std::string& label, const std::string& endMarker) {
+std::string HeaderValue(std::string_view jobText, std::string_view label, std::string_view endMarker) {
     // StrBefore(StrAfter(...)) without copying the rest of the job for every label.
     auto start = jobText.find(label);
-    if (start == std::string::npos) return {};
+    if (start == std::string_view::npos) return {};
     start += label.size();
     auto end = jobText.find(endMarker, start);
-    return jobText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return std::string(
+        jobText.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
 }
 
 PrintedNameParts ParsePrintedName(const std::string& rawValue, bool sender) {
@@ -82,10 +85,10 @@ PrintedNameParts ParsePrintedName(const std::string& rawValue, bool sender) {
     return parts;
 }
 
-StringList ReadMessageBody(const std::string& jobText) {
+StringList ReadMessageBody(std::string_view jobText) {
     const auto p = jobText.find("Message Text    :");
-    if (p == std::string::npos) return {};
-    StringList lines = SplitLines(jobText.substr(p + 17));
+    if (p == std::string_view::npos) return {};
+    StringList lines = SplitLines(std::string(jobText.substr(p + 17)));
     while (!lines.empty() && Trim(lines.front()).empty())
         lines.erase(lines.begin());
     while (!lines.empty() && Trim(lines.back()).empty())
@@ -93,7 +96,7 @@ StringList ReadMessageBody(const std::string& jobText) {
     return lines;
 }
 
-void ReadPrintedHeader(const std::string& jobText, TPitFile& r, const std::string& defaultReportPrinter,
+void ReadPrintedHeader(std::string_view jobText, TPitFile& r, const std::string& defaultReportPrinter,
                        bool hesaTokens, const Clock& clock) {
     auto value = [&](const char* label) { return HeaderValue(jobText, label); };
 
@@ -110,7 +113,8 @@ void ReadPrintedHeader(const std::string& jobText, TPitFile& r, const std::strin
     r.practiceName = Trim(value("Practice        :"));
     r.messageTitle = Trim(value("Message Title   :"));
     r.paperCopyAsked =
-        StrStrip(HeaderValue(LowerCase(jobText), "print paper copy:"), " ").find('y') != std::string::npos;
+        StrStrip(HeaderValue(LowerCase(std::string(jobText)), "print paper copy:"), " ").find('y') !=
+        std::string::npos;
 
     PrintedNameParts recipient = ParsePrintedName(value("Recipient Name  :"), false);
     r.addressee.familyName = recipient.family;
@@ -154,7 +158,11 @@ std::string CriticalFieldList(const TPitFile& r) {
     if (r.patientSurname.empty()) list += "CRITICAL Patient Surname\r\n";
     if (r.dob == 0 || r.dob != r.dob) list += "CRITICAL Patient DOB Invalid: \"" + r.dobText + "\"\r\n";
     if (r.addressee.familyName.empty()) list += "CRITICAL Recipient Surname\r\n";
-    if (r.addressee.email.empty()) list += "CRITICAL Recipient E-mail Address\r\n";
+    if (r.addressee.email.empty())
+        list += "CRITICAL Recipient E-mail Address\r\n";
+    else if (auto unsafe = UnsafeRecipient(r.addressee.email))
+        list += "CRITICAL Recipient E-mail Address Invalid: \"" + Printable(r.addressee.email) + "\" (" +
+                *unsafe + ")\r\n";
     if (r.patientAddress.empty()) list += "DESIRABLE Patient Address\r\n";
     return list;
 }
@@ -172,23 +180,88 @@ std::string SigningNote(const std::string& details) {
 MessageCreation::MessageCreation(EngineContext& handler, MessageSigner& signer, LetterService* letters)
     : m_handler(handler), m_signer(signer), m_letters(letters) {}
 
-Classification MessageCreation::ClassifyJob(const std::string& jobText) {
+namespace {
+
+// A page or letter too large to be made into a message without costing many times its size.
+std::optional<std::string> OverPageLimits(std::string_view page) {
+    if (page.size() > kMaxPageBytes)
+        return "a page of " + std::to_string(page.size() >> 20) + " MB is larger than " +
+               std::to_string(kMaxPageBytes >> 20) + " MB";
+    size_t lines = 0;
+    for (char c : page)
+        if (c == '\n' && ++lines > kMaxPageLines)
+            return "a page has more than " + std::to_string(kMaxPageLines) + " lines";
+    return std::nullopt;
+}
+
+} // namespace
+
+Classification MessageCreation::ClassifyJob(JobText& job) {
     Classification c;
-    if (jobText.find(kHealthMessageHeader) != std::string::npos) {
-        c.result = CreateResult(jobText, &c.refused);
-        if (c.result.empty()) m_handler.LogLine("No data returned from CreateResult");
+    const std::string& text = job.Whole();
+    const size_t offset = job.Offset();
+    if (const size_t header = job.Find(kHealthMessageHeader); header != std::string::npos) {
+        // Another letter further on starts after the form feed before its header.
+        size_t end = text.size();
+        if (const size_t nextHeader = job.Find(kHealthMessageHeader, header + 1);
+            nextHeader != std::string::npos) {
+            const size_t ff = text.rfind('\f', nextHeader);
+            if (ff != std::string::npos && ff > header) {
+                end = ff;
+                c.next = ff + 1;
+            }
+        }
+        const std::string_view letter = std::string_view(text).substr(offset, end - offset);
+        if (auto over = OverPageLimits(letter)) {
+            c.created = {Creation::Status::TooLarge, {}, *over};
+            return c;
+        }
+        c.created = CreateResult(letter);
+        if (c.created.status == Creation::Status::Nothing)
+            m_handler.LogLine("No data returned from CreateResult");
         return c;
     }
-    if (jobText.find('\x02') != std::string::npos && jobText.find('\x03') != std::string::npos) return c;
-    std::string page = jobText;
-    if (auto ff = jobText.find('\f'); ff != std::string::npos) {
-        c.remainder = jobText.substr(ff + 1);
-        page = jobText.substr(0, ff);
+    if (job.Find("\x02") != std::string::npos && job.Find("\x03") != std::string::npos) return c;
+    size_t end = text.size();
+    if (const size_t ff = job.Find("\f"); ff != std::string::npos) {
+        end = ff;
+        c.next = ff + 1;
     }
-    if (m_pathology) c.result = m_pathology(page, m_handler.Settings().Get().ReportPrinter);
-    if (c.result.rfind("ERROR", 0) == 0)
-        m_handler.Services().prompter.Show("Vocanet Virtual Printer", c.result);
-    if (c.result.empty()) m_handler.LogLine("Not a Pathology Request");
+    const std::string_view page = std::string_view(text).substr(offset, end - offset);
+    if (OnlyWhitespace(page) && c.next != std::string::npos) {
+        c.created.status = Creation::Status::Skipped;
+        return c;
+    }
+    if (auto over = OverPageLimits(page)) {
+        c.created = {Creation::Status::TooLarge, {}, *over};
+        return c;
+    }
+    std::string result;
+    if (m_pathology) result = m_pathology(std::string(page), m_handler.Settings().Get().ReportPrinter);
+    if (result.rfind("ERROR", 0) == 0) m_handler.Services().prompter.Show("Vocanet Virtual Printer", result);
+    if (result.empty()) m_handler.LogLine("Not a Pathology Request");
+    c.created = FromPathologyText(result);
+    return c;
+}
+
+Creation MessageCreation::FromPathologyText(const std::string& text) {
+    Creation c;
+    if (text.empty()) return c;
+    if (text == "User Cancelled") {
+        c.status = Creation::Status::Cancelled;
+    } else if (text.rfind("ERROR", 0) == 0) {
+        c.status = Creation::Status::Failed;
+        c.detail = text;
+    } else {
+        // The routing line: the laboratory's address, ":", the format word.
+        const auto lineEnd = text.find("\r\n");
+        const std::string routing = text.substr(0, lineEnd);
+        const auto colon = routing.rfind(':');
+        c.status = Creation::Status::Message;
+        c.message.recipient = colon == std::string::npos ? routing : routing.substr(0, colon);
+        c.message.format = colon == std::string::npos ? std::string() : routing.substr(colon + 1);
+        c.message.content = lineEnd == std::string::npos ? std::string() : text.substr(lineEnd + 2);
+    }
     return c;
 }
 
@@ -201,7 +274,7 @@ void MessageCreation::CheckLetterPrinter(const std::string& printer) {
     m_handler.Services().prompter.Show("Vocanet Virtual Printer", text, Icon::Information);
 }
 
-std::string MessageCreation::CreateResult(const std::string& jobText, bool* refused) {
+Creation MessageCreation::CreateResult(std::string_view jobText) {
     const VNPTRRegValues settings = m_handler.Settings().Get();
     const Clock& clock = m_handler.Services().clock;
     TPitFile r;
@@ -209,14 +282,16 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
     r.signatureFlag = true;
     ReadPrintedHeader(jobText, r, settings.ReportPrinter, settings.HeSATokens, clock);
 
+    Creation out;
     const std::string critical = CriticalFieldList(r);
     if (critical.find("CRITICAL ") != std::string::npos) {
         m_handler.Services().prompter.Message({"Vocanet Printer Error",
                                                "There is critical information missing.\r\n" + critical +
                                                    "\r\nPlease Correct the problem before retrying.",
                                                Buttons::Ok, Icon::Stop});
-        if (refused) *refused = true;
-        return {};
+        m_handler.LogLine("Message refused: " + StrReplace(Trim(critical), "\r\n", "; "));
+        out.status = Creation::Status::Refused;
+        return out;
     }
 
     r.addressee.address = StrReplace(r.addressee.address, "\n", ", ");
@@ -243,9 +318,13 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
         }
         return true;
     };
+    auto cancelled = [&] {
+        out.status = Creation::Status::Cancelled;
+        return out;
+    };
     if (r.signingAsked) {
         // Giving up at the first question ends the job like giving up at a later one.
-        if (!askDetails()) return "User Cancelled";
+        if (!askDetails()) return cancelled();
         if (!details.empty()) m_handler.LogLine("Certificate Details:" + details);
     }
 
@@ -263,14 +342,20 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
     };
 
     // Without signature details the placeholder must not reach the message.
+    CreatedMessage& message = out.message;
+    message.recipient = r.addressee.email;
     auto writeContent = [&]() {
         ReplacePlaceholder(r.reportLines, details);
-        if (rtf && makeRtfLetter()) return r.addressee.email + ":RTF\r\n" + Base64Encode(letterRtf) + "\r\n";
+        if (rtf && makeRtfLetter()) {
+            message.format = "RTF";
+            message.content = Base64Encode(letterRtf) + "\r\n";
+            return;
+        }
         if (hl7) letter::WriteHl7Letter(r, clock);
-        return r.addressee.email + (hl7 ? ":HL7\r\n" : ":PIT\r\n") +
-               JoinLines(hl7 ? r.hl7Lines : r.reportLines);
+        message.format = hl7 ? "HL7" : "PIT";
+        message.content = JoinLines(hl7 ? r.hl7Lines : r.reportLines);
     };
-    std::string result = writeContent();
+    writeContent();
 
     if (r.signingAsked && !details.empty()) {
         auto sign = [&]() {
@@ -291,25 +376,35 @@ std::string MessageCreation::CreateResult(const std::string& jobText, bool* refu
             m_signer.ClearTokenLogon();
             r.body = ReadMessageBody(jobText);
             letter::WritePitReport(r, clock);
-            if (!askDetails()) return "User Cancelled";
-            result = writeContent();
+            if (!askDetails()) return cancelled();
+            writeContent();
             if (details.empty()) break; // sent unsigned, or declined
             sign();
         }
     }
 
-    result += r.resultFileText;
+    if (const auto p = r.resultFileText.find(kSignedMessageMarkerLine); p != std::string::npos)
+        message.signedBlock = r.resultFileText.substr(p + std::string_view(kSignedMessageMarkerLine).size());
     r.resultFileText = SigningNote(details);
     CheckLetterPrinter(r.reportPrinter);
-    if (r.paperCopyAsked && m_letters) m_letters->MakeLetter(r, nullptr, r.letterHead);
+    const bool printed = r.paperCopyAsked && m_letters && m_letters->MakeLetter(r, nullptr, r.letterHead);
     // Declining an unsigned send means the message must not go out unsigned: the paper copy
-    // stands in for it.
+    // stands in for it, when there is one.
     if (unsignedDeclined) {
+        if (printed) {
+            m_handler.LogLine(
+                "Message for " + r.addressee.email +
+                " not sent: sending it unsigned was declined; a paper copy was printed instead.");
+            return cancelled();
+        }
         m_handler.LogLine("Message for " + r.addressee.email +
-                          " not sent: sending it unsigned was declined; a paper copy was printed instead.");
-        return "User Cancelled";
+                          " not sent: sending it unsigned was declined and no paper copy was printed.");
+        out.status = Creation::Status::Failed;
+        out.detail = "not sent and not printed";
+        return out;
     }
-    return result;
+    out.status = Creation::Status::Message;
+    return out;
 }
 
 } // namespace vvp

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vvp {
 
@@ -27,18 +28,25 @@ struct PrintedNameParts {
     std::string family, given, provider, title;
 };
 PrintedNameParts ParsePrintedName(const std::string& value, bool sender);
-std::string HeaderValue(const std::string& jobText, const std::string& label,
-                        const std::string& endMarker = "\r");
-void ReadPrintedHeader(const std::string& jobText, letter::TPitFile& record,
+std::string HeaderValue(std::string_view jobText, std::string_view label, std::string_view endMarker = "\r");
+void ReadPrintedHeader(std::string_view jobText, letter::TPitFile& record,
                        const std::string& defaultReportPrinter, bool hesaTokens, const Clock& clock);
-StringList ReadMessageBody(const std::string& jobText);
-// The critical-field list; empty when nothing is missing.
+StringList ReadMessageBody(std::string_view jobText);
+// The critical-field list; empty when nothing is missing. An e-mail address that cannot name a
+// message file counts as missing.
 std::string CriticalFieldList(const letter::TPitFile& record);
 std::string SigningNote(const std::string& details);
 
-// Recognises what a job is and turns printed health messages into message text.
+// Limits on one letter or one page of a job; a larger one is refused rather than let a job cost
+// many times its size in memory.
+inline constexpr size_t kMaxPageBytes = 8u << 20;
+inline constexpr size_t kMaxPageLines = 200000;
+
+// Recognises what a job is and turns printed health messages into messages.
 class MessageCreation final : public JobClassifier {
 public:
+    // The pathology request path: the message text ("address:ORM" CR LF segments), "", "User
+    // Cancelled" or "ERROR: " + reason.
     using PathologyRequestCreator =
         std::function<std::string(const std::string& page, const std::string& reportPrinter)>;
 
@@ -46,13 +54,15 @@ public:
 
     void SetPathologyRequestCreator(PathologyRequestCreator creator) { m_pathology = std::move(creator); }
 
-    Classification ClassifyJob(const std::string& jobText) override;
-    // The routing line, the content and the optional signed block; empty when there is nothing to
-    // send; "User Cancelled" when the user gave the job up.
-    std::string CreateResult(const std::string& jobText, bool* refused = nullptr);
+    // One pass: the letter or page at the job's offset. A job holding several printed health
+    // messages is split at the form feed before each further header.
+    Classification ClassifyJob(JobText& job) override;
+    // The message of one printed health message, or why there is none.
+    Creation CreateResult(std::string_view jobText);
 
 private:
     void CheckLetterPrinter(const std::string& printer);
+    Creation FromPathologyText(const std::string& text);
 
     EngineContext& m_handler;
     MessageSigner& m_signer;

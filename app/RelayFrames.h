@@ -9,8 +9,8 @@ namespace vvp {
 
 class EngineContext;
 
-// Copies every byte of the spool file after its first ETX into target, which must not exist yet.
-Result<void> CopyRelayPayload(const std::string& spoolPath, const std::string& target);
+// Copies every byte of the spool file after its first ETX to the open file out (target names it).
+Result<void> CopyRelayPayload(const std::string& spoolPath, int out, const std::string& target);
 
 // The connecting peer's address as the spool file's name holds it (the text before its "_").
 std::string SpoolPeer(const std::string& spoolPath);

@@ -69,9 +69,23 @@ std::string SpoolJobId(const std::string& spoolPath) {
 }
 
 std::string ToJobText(std::string bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i)
-        if (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')) bytes[i] = '\xFF';
-    return bytes;
+    size_t bareLineFeeds = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))
+            bytes[i] = '\xFF';
+        else if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
+            ++bareLineFeeds;
+    }
+    if (bareLineFeeds == 0) return bytes;
+    // Printouts from Linux programs end lines with LF alone: read them as the CR LF the header
+    // labels expect.
+    std::string text;
+    text.reserve(bytes.size() + bareLineFeeds);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) text += '\r';
+        text += bytes[i];
+    }
+    return text;
 }
 
 Result<std::string> ReadJobText(const std::string& spoolPath) {

@@ -51,7 +51,7 @@ private:
 std::string SpoolJobId(const std::string& spoolPath);
 
 // The spool file's bytes, except that a CR not followed by LF becomes byte 255 so an overprinted
-// line is not split in two.
+// line is not split in two, and a LF not preceded by CR becomes CR LF.
 Result<std::string> ReadJobText(const std::string& spoolPath);
 std::string ToJobText(std::string bytes);
 

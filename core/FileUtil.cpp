@@ -1,7 +1,7 @@
 #include "FileUtil.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -11,7 +11,9 @@
 
 namespace vvp {
 
-Error ErrnoError(const std::string& context, int err) { return Error{context + ": " + std::strerror(err), err}; }
+Error ErrnoError(const std::string& context, int err) {
+    return Error{context + ": " + std::strerror(err), err};
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -47,33 +49,45 @@ std::string ExtractFileExt(const std::string& path) {
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     std::string name = ExtractFileName(path);
     auto p = name.rfind('.');
-    std::string base = path.substr(0, path.size() - name.size()) + (p == std::string::npos ? name : name.substr(0, p));
+    std::string base =
+        path.substr(0, path.size() - name.size()) + (p == std::string::npos ? name : name.substr(0, p));
     return base + ext;
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ErrnoError("Cannot open " + path, errno);
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return ErrnoError("Cannot open " + path, errno);
     std::string data;
+    // Sized up front: a large spool file costs its size once, not the growth steps of appending.
+    struct stat st {};
+    if (fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
+        ssize_t n = read(fd.Get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            int err = errno;
-            close(fd);
-            return ErrnoError("Cannot read " + path, err);
+            return ErrnoError("Cannot read " + path, errno);
         }
         if (n == 0) break;
         data.append(buf, static_cast<size_t>(n));
     }
-    close(fd);
     return data;
 }
 
-namespace {
+void FileDescriptor::Reset() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
 
-Result<void> WriteAll(int fd, const std::string& data, const std::string& path) {
+Result<void> FileDescriptor::Close(const std::string& path) {
+    if (m_fd < 0) return Ok();
+    const int fd = Release();
+    if (::close(fd) != 0) return ErrnoError("Cannot write " + path, errno);
+    return Ok();
+}
+
+Result<void> WriteAll(int fd, std::string_view data, const std::string& path) {
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = write(fd, data.data() + done, data.size() - done);
@@ -86,26 +100,74 @@ Result<void> WriteAll(int fd, const std::string& data, const std::string& path) 
     return Ok();
 }
 
-} // namespace
-
 Result<void> WriteWholeFile(const std::string& path, const std::string& data) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrnoError("Cannot create " + path, errno);
-    auto r = WriteAll(fd, data, path);
-    if (close(fd) != 0 && r) return ErrnoError("Cannot write " + path, errno);
-    return r;
+    FileDescriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid()) return ErrnoError("Cannot create " + path, errno);
+    auto r = WriteAll(fd.Get(), data, path);
+    auto closed = fd.Close(path);
+    return r ? closed : r;
 }
 
 Result<void> WriteFileAtomically(const std::string& path, const std::string& data) {
-    std::string tmp = path + ".tmp" + std::to_string(getpid());
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrnoError("Cannot create " + tmp, errno);
-    auto r = WriteAll(fd, data, tmp);
-    if (r && fsync(fd) != 0) r = ErrnoError("Cannot flush " + tmp, errno);
-    close(fd);
-    if (r && rename(tmp.c_str(), path.c_str()) != 0) r = ErrnoError("Cannot rename " + tmp + " to " + path, errno);
+    std::string tmp = path + ".tmpXXXXXX";
+    FileDescriptor fd(mkostemp(tmp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return ErrnoError("Cannot create a temporary file for " + path, errno);
+    auto r = WriteAll(fd.Get(), data, tmp);
+    if (r && fchmod(fd.Get(), 0644) != 0) r = ErrnoError("Cannot write " + tmp, errno);
+    if (r && fsync(fd.Get()) != 0) r = ErrnoError("Cannot flush " + tmp, errno);
+    if (auto closed = fd.Close(tmp); r && !closed) r = closed;
+    if (r && rename(tmp.c_str(), path.c_str()) != 0)
+        r = ErrnoError("Cannot rename " + tmp + " to " + path, errno);
     if (!r) unlink(tmp.c_str());
     return r;
+}
+
+std::optional<std::string> UnsafeFileName(const std::string& name) {
+    if (name.empty()) return "an empty name";
+    if (name == "." || name.find("..") != std::string::npos) return "\"..\" in the name";
+    if (name.find_first_of("/\\") != std::string::npos) return "a folder in the name";
+    for (unsigned char c : name)
+        if (c < 32 || c == 127) return "control characters in the name";
+    if (name.size() > 255) return "the name is too long";
+    return std::nullopt;
+}
+
+std::optional<std::string> UnsafeRecipient(const std::string& address) {
+    if (auto unsafe = UnsafeFileName(address)) return unsafe;
+    if (address.find(':') != std::string::npos) return "a \":\" in the address";
+    if (address.size() > 200) return "the address is too long";
+    return std::nullopt;
+}
+
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    return out;
+}
+
+Result<void> PublishNewFile(const std::string& folder, const std::string& tempName,
+                            const std::string& finalName, const FileWriter& write) {
+    for (const std::string* name : {&tempName, &finalName})
+        if (auto unsafe = UnsafeFileName(*name))
+            return Error{"Refused to write \"" + *name + "\": " + *unsafe};
+    const std::string temp = IncludeTrailingSeparator(folder) + tempName;
+    const std::string final = IncludeTrailingSeparator(folder) + finalName;
+    FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.Valid()) return ErrnoError("Cannot create " + temp, errno);
+    Result<void> r = write(fd.Get(), temp);
+    if (r && fdatasync(fd.Get()) != 0) r = ErrnoError("Cannot write " + temp, errno);
+    if (auto closed = fd.Close(temp); r && !closed) r = closed;
+    if (r) r = MoveFileNoReplace(temp, final);
+    // The message must not linger under a name nobody collects.
+    if (!r) unlink(temp.c_str());
+    return r;
+}
+
+Result<void> PublishNewFile(const std::string& folder, const std::string& tempName,
+                            const std::string& finalName, std::string_view data) {
+    return PublishNewFile(folder, tempName, finalName,
+                          [data](int fd, const std::string& path) { return WriteAll(fd, data, path); });
 }
 
 Result<void> ForceDirectories(const std::string& folder) {
@@ -117,7 +179,8 @@ Result<void> ForceDirectories(const std::string& folder) {
         if (next == std::string::npos) next = folder.size();
         path = folder.substr(0, next);
         if (!path.empty() && !DirectoryExists(path)) {
-            if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return ErrnoError("Cannot create folder " + path, errno);
+            if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+                return ErrnoError("Cannot create folder " + path, errno);
         }
         pos = next + 1;
     }
@@ -130,9 +193,11 @@ Result<void> MoveFileNoReplace(const std::string& from, const std::string& to) {
     if (link(from.c_str(), to.c_str()) != 0) {
         int err = errno;
         if (err == EEXIST) return Error{"Cannot create a file when that file already exists: " + to, err};
-        if (err != EPERM && err != EXDEV && err != ENOTSUP) return ErrnoError("Cannot move " + from + " to " + to, err);
+        if (err != EPERM && err != EXDEV && err != ENOTSUP)
+            return ErrnoError("Cannot move " + from + " to " + to, err);
         if (FileExists(to)) return Error{"Cannot create a file when that file already exists: " + to, EEXIST};
-        if (rename(from.c_str(), to.c_str()) != 0) return ErrnoError("Cannot move " + from + " to " + to, errno);
+        if (rename(from.c_str(), to.c_str()) != 0)
+            return ErrnoError("Cannot move " + from + " to " + to, errno);
         return Ok();
     }
     if (unlink(from.c_str()) != 0) return ErrnoError("Cannot remove " + from, errno);
@@ -145,11 +210,14 @@ Result<void> CopyFileReplacing(const std::string& from, const std::string& to) {
     return WriteFileAtomically(to, *data);
 }
 
-bool DeleteFileIfExists(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFileIfExists(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
 
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase) {
     auto eq = [ignoreCase](char a, char b) {
-        return ignoreCase ? std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b))
+        return ignoreCase ? std::tolower(static_cast<unsigned char>(a)) ==
+                                std::tolower(static_cast<unsigned char>(b))
                           : a == b;
     };
     size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
@@ -167,11 +235,13 @@ bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCa
             return false;
         }
     }
-    while (m < mask.size() && mask[m] == '*') ++m;
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
     return m == mask.size();
 }
 
-std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask, bool includeDirectories) {
+std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask,
+                                    bool includeDirectories) {
     std::vector<std::string> names;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return names;
@@ -180,9 +250,8 @@ std::vector<std::string> ListFolder(const std::string& folder, const std::string
         if (name == "." || name == "..") continue;
         // "*.*" matches every name, with or without a dot, as on the original platform.
         if (mask != "*.*" && !MatchesMask(name, mask)) continue;
-        bool isDir = e->d_type == DT_DIR ||
-                     ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
-                      DirectoryExists(IncludeTrailingSeparator(folder) + name));
+        bool isDir = e->d_type == DT_DIR || ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
+                                             DirectoryExists(IncludeTrailingSeparator(folder) + name));
         if (isDir && !includeDirectories) continue;
         names.push_back(name);
     }

@@ -1,5 +1,7 @@
 #include "TextLines.h"
 
+#include <algorithm>
+
 namespace vvp {
 
 StringList SplitLines(const std::string& text) {
@@ -7,7 +9,8 @@ StringList SplitLines(const std::string& text) {
     size_t i = 0;
     while (i < text.size()) {
         size_t start = i;
-        while (i < text.size() && text[i] != '\r' && text[i] != '\n') ++i;
+        while (i < text.size() && text[i] != '\r' && text[i] != '\n')
+            ++i;
         lines.emplace_back(text, start, i - start);
         if (i < text.size() && text[i] == '\r') ++i;
         if (i < text.size() && text[i] == '\n') ++i;
@@ -17,7 +20,8 @@ StringList SplitLines(const std::string& text) {
 
 std::string JoinLines(const StringList& lines) {
     size_t size = 0;
-    for (const auto& l : lines) size += l.size() + 2;
+    for (const auto& l : lines)
+        size += l.size() + 2;
     std::string out;
     out.reserve(size);
     for (const auto& l : lines) {
@@ -27,10 +31,26 @@ std::string JoinLines(const StringList& lines) {
     return out;
 }
 
+std::string NormaliseLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t end = std::min(text.find_first_of("\r\n", i), text.size());
+        out.append(text.substr(i, end - i));
+        out += "\r\n";
+        i = end;
+        if (i < text.size() && text[i] == '\r') ++i;
+        if (i < text.size() && text[i] == '\n') ++i;
+    }
+    return out;
+}
+
 std::string ListValue(const StringList& lines, const std::string& name) {
     for (const auto& l : lines) {
         auto eq = l.find('=');
-        if (eq != std::string::npos && l.compare(0, eq, name) == 0 && eq == name.size()) return l.substr(eq + 1);
+        if (eq != std::string::npos && l.compare(0, eq, name) == 0 && eq == name.size())
+            return l.substr(eq + 1);
     }
     return {};
 }

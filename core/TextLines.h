@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vvp {
@@ -11,6 +12,8 @@ using StringList = std::vector<std::string>;
 
 StringList SplitLines(const std::string& text);
 std::string JoinLines(const StringList& lines); // every line followed by CR LF
+// JoinLines(SplitLines(text)) without the list in between.
+std::string NormaliseLineEnds(std::string_view text);
 
 // Values of "name=value" lines: the text after the first '=' of the first line whose name matches
 // exactly (case-sensitive, as string lists compare names); empty when absent.

@@ -4,57 +4,24 @@
 #include "QZStringManip.h"
 #include "simplebase64.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace vvp {
 namespace {
 
-std::string WithoutLf(const std::string& text) { return StrStrip(text, "\n"); }
-
-// Creates the temporary file exclusively, so a concurrent job can never write into it. The file
-// is not flushed to disk: the rename after the whole write already guarantees that a crash or
-// kill of the process leaves either the finished message or the kept spool file, and a flush per
-// message would cap the service at a few hundred messages a second.
-Result<void> WriteNewFile(const std::string& path, const std::string& data) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrnoError("Cannot create " + path, errno);
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            close(fd);
-            unlink(path.c_str());
-            return ErrnoError("Cannot write " + path, err);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0) {
-        int err = errno;
-        unlink(path.c_str());
-        return ErrnoError("Cannot write " + path, err);
-    }
-    return Ok();
+std::string WithoutLf(const std::string& text) {
+    return StrStrip(text, "\n");
 }
 
-Result<void> WriteThenMove(const std::string& temp, const std::string& final, const std::string& data,
-                           bool alreadyStoredIsDone = false) {
-    if (alreadyStoredIsDone && FileExists(final)) return Ok();
-    if (auto r = WriteNewFile(temp, data); !r) return r;
-    if (auto r = MoveFileNoReplace(temp, final); !r) {
-        // The message must not linger under a name nobody collects; the job is kept instead.
-        unlink(temp.c_str());
-        return r;
-    }
-    return Ok();
+// A recovered job's message of its own (unique) name is its earlier delivery, not a clash.
+Result<void> Publish(const std::string& folder, const std::string& tempName, const std::string& finalName,
+                     const std::string& data, bool alreadyStoredIsDone) {
+    if (alreadyStoredIsDone && FileExists(folder + finalName)) return Ok();
+    return PublishNewFile(folder, tempName, finalName, data);
 }
 
-DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList signedCopy, const std::string& folder,
-                             const std::string& name, const std::string& ext, bool hl7) {
-    const std::string recipient = StrBefore(name, "_");
+DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList signedCopy,
+                             const std::string& folder, const std::string& name, const std::string& ext,
+                             bool hl7) {
+    const std::string recipient = MessageRecipient(name);
     const std::string msgRecipientLine = "MsgRecipient=" + recipient;
     auto fail = [&](const Error& e) {
         const std::string text = std::string(kWriteFailure) + e.message;
@@ -62,10 +29,13 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
         ctx.prompter.Message({"Vocanet Printer Error", text, Buttons::Ok, Icon::Stop});
         return DeliveryOutcome::Failed;
     };
+    // A folder removed since start, or never made (Save Mode 0 falls back to it).
+    if (!DirectoryExists(folder))
+        if (auto made = ForceDirectories(folder); !made) return fail(made.error());
     if (signedCopy.size() > 2) {
         if (ctx.settings.MsgRecipient) signedCopy.insert(signedCopy.begin(), msgRecipientLine);
-        if (auto r = WriteThenMove(folder + name + ext + ".sign.___", folder + name + ext + ".sign.eml",
-                                   JoinLines(signedCopy), ctx.recoveredJob);
+        if (auto r = Publish(folder, name + ext + ".sign.___", name + ext + ".sign.eml",
+                             JoinLines(signedCopy), ctx.recoveredJob);
             !r)
             return fail(r.error());
     }
@@ -82,7 +52,7 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
         }
         if (ctx.recoveredJob && FileExists(folder + name + ext))
             ctx.log.LogLine("Message " + name + ext + " was already saved before the restart.");
-        if (auto r = WriteThenMove(folder + name + ".___", folder + name + ext, data, ctx.recoveredJob); !r)
+        if (auto r = Publish(folder, name + ".___", name + ext, data, ctx.recoveredJob); !r)
             return fail(r.error());
     }
     ctx.log.LogLine("Saved message for " + recipient + "\r\n to " + folder);
@@ -91,46 +61,67 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
 
 } // namespace
 
+std::string MessageRecipient(const std::string& name) {
+    // The id and page number hold no "_", so the recipient is all before the last one.
+    const auto underscore = name.rfind('_');
+    return underscore == std::string::npos ? name : name.substr(0, underscore);
+}
+
 THostIP ResolveServerAddress(DeliveryContext& ctx, const std::string& address) {
     const std::string domain = address.find('@') != std::string::npos ? StrAfter(address, "@") : address;
     THostIP host = ctx.relay ? ctx.relay->FindServerForDomain(domain) : THostIP{};
     if (!host.host.empty()) return host;
     ctx.log.LogLine("Cant find an Vocanet able to send to " + address);
-    Answer answer = ctx.prompter.Message({"Addressing Problem",
-                                          "I was unable to find a server able to accept messages for " + address +
-                                              "\r\n\r\nDo you want to save the Electronic Message instead?",
-                                          Buttons::YesNo, Icon::Error});
-    if (answer == Answer::Yes) host.host = "ERROR:" + ctx.prompter.BrowseFolder("Select a Output path for your Message");
-    else host.host = "ERROR: CANCEL";
+    Answer answer =
+        ctx.prompter.Message({"Addressing Problem",
+                              "I was unable to find a server able to accept messages for " + address +
+                                  "\r\n\r\nDo you want to save the Electronic Message instead?",
+                              Buttons::YesNo, Icon::Error});
+    if (answer == Answer::Yes)
+        host.host = "ERROR:" + ctx.prompter.BrowseFolder("Select a Output path for your Message");
+    else
+        host.host = "ERROR: CANCEL";
     return host;
 }
 
-DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList signedCopy, const std::string& name,
-                               const std::string& ext) {
+DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList signedCopy,
+                               const std::string& name, const std::string& ext) {
     if (body.empty()) return DeliveryOutcome::Declined;
+    // Names are made from printed text: nothing may lead out of the destination folder.
+    const std::string recipient = MessageRecipient(name);
+    auto unsafe = UnsafeRecipient(recipient);
+    if (!unsafe) unsafe = UnsafeFileName(name + ext + ".sign.___");
+    if (unsafe) {
+        const std::string text =
+            "Refused to deliver a message for \"" + Printable(recipient) + "\": " + *unsafe + ".";
+        ctx.log.LogLine(text);
+        ctx.prompter.Message({"Vocanet Printer Error", text, Buttons::Ok, Icon::Stop});
+        return DeliveryOutcome::Refused;
+    }
     const std::string upperExt = UpperCase(ext);
     const bool hl7 = upperExt == ".ORM" || upperExt == ".HL7";
     body.erase(body.begin());
     std::string folder = ctx.settings.SavePath;
 
     if (ctx.settings.SaveMode == 0) {
-        const std::string domain = StrBetween(name, "@", "_");
+        const std::string domain = StrAfter(recipient, "@");
         THostIP host = ResolveServerAddress(ctx, domain);
         if (host.host == "ERROR: CANCEL") return DeliveryOutcome::Declined;
         if (host.host.find("ERROR:") != std::string::npos) {
             const std::string chosen = StrAfter(host.host, "ERROR:");
             if (chosen.empty()) return DeliveryOutcome::Declined;
-            return SaveToFolder(ctx, std::move(body), std::move(signedCopy), IncludeTrailingSeparator(chosen), name,
-                                ext, hl7);
+            return SaveToFolder(ctx, std::move(body), std::move(signedCopy), IncludeTrailingSeparator(chosen),
+                                name, ext, hl7);
         }
         std::string result;
         if (signedCopy.size() > 3) {
             result = ctx.relay->SendTextToServer(name + ext + ".sign.eml", JoinLines(signedCopy), host);
             ctx.log.LogLine("Transfer to Vocanet for sending :" + result);
             if (result != "OK") {
-                ctx.prompter.Show("Vocanet Printer Error",
-                                  "Sorry, the Signed message could not be transferred to Vocanet for transmission.",
-                                  Icon::Error);
+                ctx.prompter.Show(
+                    "Vocanet Printer Error",
+                    "Sorry, the Signed message could not be transferred to Vocanet for transmission.",
+                    Icon::Error);
                 return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, name, ext, hl7);
             }
         }
@@ -143,7 +134,8 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
         ctx.log.LogLine("Transfer to Vocanet for sending :" + result);
         if (result == "OK") return DeliveryOutcome::Delivered;
         ctx.prompter.Show("Vocanet Printer Error",
-                          "Sorry, the message could not be transferred to Vocanet for transmission.", Icon::Error);
+                          "Sorry, the message could not be transferred to Vocanet for transmission.",
+                          Icon::Error);
     }
     return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, name, ext, hl7);
 }

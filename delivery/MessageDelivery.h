@@ -32,13 +32,16 @@ struct DeliveryContext {
 };
 
 enum class DeliveryOutcome {
-    Delivered,   // stored or relayed
-    Declined,    // the user chose not to send or save it
-    Failed,      // could not be stored; the user was told and the job is to be kept
+    Delivered, // stored or relayed
+    Declined,  // the user chose not to send or save it
+    Failed,    // could not be stored; the user was told and the job is to be kept
+    Refused,   // its name would lead out of the folder; the user was told, nothing to keep it for
 };
 
-inline constexpr const char* kSignedMarker = "[[[------ SIGNED MESSAGE ------]]]\r\n";
 inline constexpr const char* kWriteFailure = "Unable to write electronic message to destination \r\n";
+
+// The recipient part of a message name (recipient "_" job id page number).
+std::string MessageRecipient(const std::string& name);
 
 // Relays the message in Save Mode 0, else writes it (and its signed copy) into the Save Path
 // under temporary names that are then moved to the final names.

@@ -47,7 +47,8 @@ enum class ReadStatus { Ok, Busy, TooLarge };
 // holds locked, or modified moments ago, is taken to be still being written.
 ReadStatus ReadDroppedFile(const std::string& path, int settleSeconds, uint64_t maxBytes,
                            std::string& bytes) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A link could hand over any file this user may read (the key store, for one).
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return ReadStatus::Busy;
     struct Closer {
         int fd;
@@ -78,35 +79,6 @@ ReadStatus ReadDroppedFile(const std::string& path, int settleSeconds, uint64_t 
     return ReadStatus::Ok;
 }
 
-// Writes a new file under a temporary name and moves it to its final name, never replacing a
-// file that exists there.
-Result<void> WriteThenMove(const std::string& temp, const std::string& final, const std::string& data) {
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return ErrnoError("Cannot create " + temp, errno);
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            close(fd);
-            unlink(temp.c_str());
-            return ErrnoError("Cannot write " + temp, err);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        const int err = errno;
-        unlink(temp.c_str());
-        return ErrnoError("Cannot write " + temp, err);
-    }
-    if (auto moved = MoveFileNoReplace(temp, final); !moved) {
-        unlink(temp.c_str());
-        return moved;
-    }
-    return Ok();
-}
-
 } // namespace
 
 std::string RecipientFromHeaderLine(const std::string& line) {
@@ -128,7 +100,7 @@ std::string RecipientFromHeaderLine(const std::string& line) {
 }
 
 std::string ReadMsgRecipient(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return {};
     char buffer[kBlockSize];
     ssize_t n = 0;
@@ -142,7 +114,7 @@ std::string ReadMsgRecipient(const std::string& path) {
 }
 
 bool FileContainsAny(const std::string& path, const std::string& texts) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
     struct Closer {
         int fd;
@@ -276,7 +248,9 @@ void SigningFolderMonitor::MonitorTick() {
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
         const std::string path = folder + name;
-        if (!FileExists(path)) continue;
+        // Only regular files that lie in the folder itself: no links, no devices or pipes.
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         if (!Trim(settings.SignOnlyText).empty() && !FileContainsAny(path, settings.SignOnlyText)) continue;
         if (!available) {
             ++unprocessed;
@@ -327,7 +301,8 @@ SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValue
         recipientLine = "MsgRecipient=" + recipient + "\r\n";
     else if (name.find('_') != std::string::npos)
         recipient = StrBefore(name, "_");
-    if (recipient.empty()) {
+    // The recipient becomes part of output names and of the signed copy's header lines.
+    if (recipient.empty() || UnsafeRecipient(recipient)) {
         ++unprocessed;
         return Step::NextFile;
     }
@@ -419,15 +394,15 @@ SigningFolderMonitor::Step SigningFolderMonitor::Deliver(const std::string& fold
             base += "." + MakeMessageId(m_s.clock, "");
         const std::string signedPath = destination + base + ext + ".sign.eml";
         if (!signedCopy.empty()) {
-            if (auto r = WriteThenMove(destination + base + ext + ".sign.___", signedPath,
-                                       JoinLines(SplitLines(signedCopy)));
+            if (auto r = PublishNewFile(destination, base + ext + ".sign.___", base + ext + ".sign.eml",
+                                        NormaliseLineEnds(signedCopy));
                 !r) {
                 m_s.log.LogLine(std::string(kWriteFailure) + r.error().message);
                 return Step::NextFile;
             }
         }
-        if (auto r = WriteThenMove(destination + base + ext + ".___", destination + base + ext,
-                                   recipientLine + prepared.content);
+        if (auto r = PublishNewFile(destination, base + ext + ".___", base + ext,
+                                    recipientLine + prepared.content);
             !r) {
             if (!signedCopy.empty()) DeleteFileIfExists(signedPath);
             m_s.log.LogLine(std::string(kWriteFailure) + r.error().message);

@@ -3,6 +3,8 @@
 #include "FileUtil.h"
 #include "QZStringManip.h"
 
+#include <cstdlib>
+
 namespace vvp {
 
 namespace {
@@ -162,12 +164,39 @@ std::optional<std::string> FindLetterPrinter(PrintService& printing, const std::
 
 TVNLetterFrm::TVNLetterFrm(LetterEnvironment environment) : m_env(std::move(environment)) {}
 
+namespace {
+
+// Whether the file, with links and ".." resolved, lies inside the folder.
+bool LiesUnder(const std::string& file, const std::string& folder) {
+    if (folder.empty()) return false;
+    char* resolvedFile = realpath(file.c_str(), nullptr);
+    char* resolvedFolder = realpath(folder.c_str(), nullptr);
+    const bool inside = resolvedFile && resolvedFolder &&
+                        std::string(resolvedFile).rfind(IncludeTrailingSeparator(resolvedFolder), 0) == 0;
+    std::free(resolvedFile);
+    std::free(resolvedFolder);
+    return inside;
+}
+
+} // namespace
+
 std::string TVNLetterFrm::LetterheadFile(const std::string& name) const {
-    if (name.find('/') != std::string::npos) return FileExists(name) ? name : std::string();
+    std::string fileName = name;
+    if (name.find('/') != std::string::npos) {
+        // The name comes from the printout: a folder in it may not reach files elsewhere on the
+        // machine, whose text would then travel to a recipient of the sender's choosing.
+        if (!FileExists(name)) return {};
+        if (LiesUnder(name, m_env.letterheadPath) || LiesUnder(name, m_env.programFolder)) return name;
+        m_env.log.LogLine(
+            "Letterhead \"" + name +
+            "\" is not a file in the letterhead folder or the program folder; the usual letterhead "
+            "is used instead.");
+        fileName = ExtractFileName(name);
+    }
     std::vector<std::string> candidates;
-    if (!m_env.letterheadPath.empty())
-        candidates.push_back(IncludeTrailingSeparator(m_env.letterheadPath) + name);
-    candidates.push_back(m_env.programFolder + name);
+    if (!m_env.letterheadPath.empty() && !fileName.empty())
+        candidates.push_back(IncludeTrailingSeparator(m_env.letterheadPath) + fileName);
+    if (!fileName.empty()) candidates.push_back(m_env.programFolder + fileName);
     candidates.push_back(m_env.programFolder + kDefaultLetterheadName);
     for (const auto& candidate : candidates)
         if (FileExists(candidate)) return candidate;

@@ -13,16 +13,17 @@ namespace {
 // cancelled page, "ERR" an error.
 class PageClassifier final : public JobClassifier {
 public:
-    Classification ClassifyJob(const std::string& text) override {
+    Classification ClassifyJob(JobText& job) override {
         Classification c;
-        std::string page = StrBefore(text, "\f");
-        if (text.find('\f') != std::string::npos) c.remainder = StrAfter(text, "\f");
+        const std::string page = StrBefore(std::string(job.Rest()), "\f");
+        if (const size_t ff = job.Find("\f"); ff != std::string::npos) c.next = ff + 1;
         if (page.rfind("MSG", 0) == 0)
-            c.result = "lab@path.example:ORM\r\nMSH|" + page + "\r\n";
+            c.created = {
+                Creation::Status::Message, {"lab@path.example", "ORM", "MSH|" + page + "\r\n", ""}, ""};
         else if (page.rfind("CANCEL", 0) == 0)
-            c.result = "User Cancelled";
+            c.created.status = Creation::Status::Cancelled;
         else if (page.rfind("ERR", 0) == 0)
-            c.result = "ERROR: bad page";
+            c.created = {Creation::Status::Failed, {}, "ERROR: bad page"};
         return c;
     }
 };
@@ -154,7 +155,9 @@ TEST(JobPipeline, PagesAreNumberedAndACancelledPageSkipsItsNumber) {
 
 TEST(JobPipeline, FailedDeliveryKeepsTheSpoolFile) {
     EngineFixture f;
-    f.handler.Settings().Update([&](VNPTRRegValues& v) { v.SavePath = f.dir.Path() + "missing/"; });
+    // A Save Path that cannot be made: its parent is a file.
+    f.dir.Write("blocked", "");
+    f.handler.Settings().Update([&](VNPTRRegValues& v) { v.SavePath = f.dir.Path() + "blocked/out/"; });
     JobPipeline pipeline(f.handler, f.creation);
     const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
     JobOutcome out = pipeline.HandleSpoolFile(spool);

@@ -87,10 +87,8 @@ TEST(CriticalFields, ListNamesEachMissingItem) {
 
 TEST(MessageCreation, MissingRecipientEmailStopsWithTheCriticalBox) {
     EngineFixture f;
-    bool refused = false;
-    EXPECT_EQ(f.creation.CreateResult(test::ReadTestData("messages/missing_recipient_email.prn"), &refused),
-              "");
-    EXPECT_TRUE(refused);
+    EXPECT_EQ(f.creation.CreateResult(test::ReadTestData("messages/missing_recipient_email.prn")).status,
+              Creation::Status::Refused);
     ASSERT_EQ(f.Boxes().size(), 1u);
     EXPECT_EQ(f.Boxes()[0].caption, "Vocanet Printer Error");
     EXPECT_EQ(f.Boxes()[0].text,
@@ -103,7 +101,7 @@ TEST(MessageCreation, FormatWordFollowsTheFormatValue) {
     const std::string job = test::ReadTestData("messages/referral_pit.prn");
     auto routing = [&](const std::string& format) {
         std::string text = StrReplace(job, "Message Format  :PIT", "Message Format  :" + format);
-        return StrBefore(f.creation.CreateResult(text), "\r\n");
+        return StrBefore(test::ResultText(f.creation.CreateResult(text)), "\r\n");
     };
     EXPECT_EQ(routing("PIT"), "anne.specialist@clinic.example.com.au:PIT");
     EXPECT_EQ(routing("Hl7"), "anne.specialist@clinic.example.com.au:HL7");
@@ -115,7 +113,7 @@ TEST(MessageCreation, NoSignaturePlaceholderRemainsWhenUnsigned) {
     EngineFixture f;
     for (const char* name :
          {"messages/referral_pit.prn", "messages/referral_hl7.prn", "messages/signing_asked.prn"}) {
-        std::string result = f.creation.CreateResult(test::ReadTestData(name));
+        std::string result = test::ResultText(f.creation.CreateResult(test::ReadTestData(name)));
         EXPECT_FALSE(result.empty()) << name;
         EXPECT_EQ(result.find("<#SIGNATURE DETAILS>"), std::string::npos) << name;
         EXPECT_EQ(result.find("[[[------ SIGNED MESSAGE"), std::string::npos) << name;
@@ -171,7 +169,8 @@ TEST(MessageCreation, SignedMessageCarriesDetailsAndEnvelope) {
                       "AB issued by CA"};
     signer.blocks = {"", "[[[------ SIGNED MESSAGE ------]]]\r\nFrom: john@harbour.au\r\nS"};
     MessageCreation creation(f.handler, signer);
-    std::string result = creation.CreateResult(test::ReadTestData("messages/signing_asked.prn"));
+    std::string result =
+        test::ResultText(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")));
     EXPECT_NE(
         result.find("301 Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F"),
         std::string::npos);
@@ -188,7 +187,8 @@ TEST(MessageCreation, CancelAtTheFirstSigningQuestionGivesTheJobUp) {
     ScriptedSigner signer;
     signer.details = {"ERROR: CANCEL"};
     MessageCreation creation(f.handler, signer);
-    EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")), "User Cancelled");
+    EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")).status,
+              Creation::Status::Cancelled);
 }
 
 TEST(MessageCreation, DecliningAnUnsignedSendSendsNothing) {
@@ -196,8 +196,10 @@ TEST(MessageCreation, DecliningAnUnsignedSendSendsNothing) {
     ScriptedSigner signer;
     signer.details = {"ERROR: PRINT"};
     MessageCreation creation(f.handler, signer);
-    EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")), "User Cancelled");
-    EXPECT_TRUE(f.Logged("not sent: sending it unsigned was declined"));
+    // No letter service here: nothing printed stands in for the message, so the job is not dealt with.
+    EXPECT_EQ(creation.CreateResult(test::ReadTestData("messages/signing_asked.prn")).status,
+              Creation::Status::Failed);
+    EXPECT_TRUE(f.Logged("not sent: sending it unsigned was declined and no paper copy was printed."));
 }
 
 TEST(ClassifyJob, FormFeedPagesAndRelayFrames) {
@@ -207,13 +209,15 @@ TEST(ClassifyJob, FormFeedPagesAndRelayFrames) {
         pages.push_back(page + "|" + printer);
         return std::string();
     });
-    auto c = f.creation.ClassifyJob("page one\fpage two\fpage three");
-    EXPECT_EQ(c.result, "");
-    EXPECT_EQ(c.remainder, "page two\fpage three");
+    JobText job("page one\fpage two\fpage three");
+    auto c = f.creation.ClassifyJob(job);
+    EXPECT_EQ(c.created.status, Creation::Status::Nothing);
+    EXPECT_EQ(job.Whole().substr(c.next), "page two\fpage three");
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0], "page one|VocaNet");
     EXPECT_TRUE(f.Logged("Not a Pathology Request"));
     pages.clear();
-    f.creation.ClassifyJob("\x02name:.pit\x03text");
+    JobText frame("\x02name:.pit\x03text");
+    f.creation.ClassifyJob(frame);
     EXPECT_TRUE(pages.empty());
 }

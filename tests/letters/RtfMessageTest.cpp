@@ -57,7 +57,7 @@ std::string LetterOf(const std::string& result) {
 
 TEST(RtfMessage, ResultIsTheRoutingLineAndTheBase64Letter) {
     RtfEngine e;
-    const std::string result = e.creation.CreateResult(e.Job());
+    const std::string result = test::ResultText(e.creation.CreateResult(e.Job()));
     EXPECT_EQ(StrBefore(result, "\r\n"), "anne.specialist@clinic.example.com.au:RTF");
     const std::string lines = StrAfter(result, "\r\n");
     EXPECT_EQ(lines.find("\r\n"), lines.size() - 2) << "one base64 line";
@@ -76,7 +76,7 @@ TEST(RtfMessage, SignedLetterCarriesTheNoteAndIsTheSignedContent) {
     e.signer.details =
         "Signed by  : Dr J Citizen <john@harbour.au>, Bondi NSW\r\n301 Certificate: 1F Token: AB";
     const std::string job = StrReplace(e.Job(), "Digital Signing :N", "Digital Signing :Y");
-    const std::string result = e.creation.CreateResult(job);
+    const std::string result = test::ResultText(e.creation.CreateResult(job));
     EXPECT_NE(result.find(":RTF\r\n"), std::string::npos);
     EXPECT_EQ(e.signer.fileName.substr(e.signer.fileName.size() - 4), ".rtf");
     EXPECT_EQ(e.signer.content, "");
@@ -108,7 +108,8 @@ TEST(RtfMessage, LetterThatCannotBeMadeIsSentAsPit) {
     test::EngineFixture f;
     FailingLetters failing;
     MessageCreation creation(f.handler, f.signer, &failing);
-    const std::string result = creation.CreateResult(test::ReadTestData("messages/referral_rtf.prn"));
+    const std::string result =
+        test::ResultText(creation.CreateResult(test::ReadTestData("messages/referral_rtf.prn")));
     EXPECT_EQ(StrBefore(result, "\r\n"), "anne.specialist@clinic.example.com.au:PIT");
     EXPECT_TRUE(f.Logged("The RTF letter could not be made: the message is written as PIT instead."));
 }

@@ -131,6 +131,11 @@ TEST(LoadLetterhead, CandidatesInOrderThenTheDefault) {
     // A name with a folder is taken as it is, with no fall-back.
     EXPECT_EQ(form.LetterheadFile(heads + "practice.rtf"), heads + "practice.rtf");
     EXPECT_EQ(form.LetterheadFile(heads + "missing.rtf"), "");
+    // Elsewhere on the machine, directly or through "..", it is not used: the usual lookup is.
+    f.dir.Write("secret/practice.rtf", R"({\rtf1 confidential\par})");
+    EXPECT_EQ(form.LetterheadFile(f.dir.Path() + "secret/practice.rtf"), heads + "practice.rtf");
+    EXPECT_EQ(form.LetterheadFile(heads + "../secret/practice.rtf"), heads + "practice.rtf");
+    EXPECT_TRUE(f.Logged("is not a file in the letterhead folder or the program folder"));
     f.dir.Write("heads/broken.rtf", "not rtf at all");
     EXPECT_FALSE(form.LoadLetterhead("broken.rtf").ok());
 }

@@ -22,6 +22,24 @@
 
 namespace vvp::test {
 
+// A created message as the text the delivery receives: the routing line, the content and the
+// signed block behind its marker; "User Cancelled", the error, or "" for the other outcomes.
+inline std::string ResultText(const Creation& c) {
+    switch (c.status) {
+    case Creation::Status::Message:
+        return c.message.recipient + ":" + c.message.format + "\r\n" + c.message.content +
+               (c.message.signedBlock.empty()
+                    ? std::string()
+                    : "[[[------ SIGNED MESSAGE ------]]]\r\n" + c.message.signedBlock);
+    case Creation::Status::Cancelled:
+        return "User Cancelled";
+    case Creation::Status::Failed:
+        return c.detail;
+    default:
+        return {};
+    }
+}
+
 struct TestEngineSetup {
     bool systemClock = false;                      // else fixed at 08/12/2026 10:31:15.250
     MessageSigner* signer = nullptr;               // null: messages are never signed
