@@ -65,10 +65,24 @@ Result<std::unique_ptr<TlockableIndex>> TlockableIndex::Open(const std::string& 
     return index;
 }
 
-Result<std::unique_lock<std::timed_mutex>> TlockableIndex::Lock() const {
-    std::unique_lock lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(m_lockTimeout)) return Error{"Lock Time Out"};
-    return lock;
+bool TlockableIndex::TimedLock::TryLockFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    if (!m_released.wait_for(lock, timeout, [this] { return !m_held; })) return false;
+    m_held = true;
+    return true;
+}
+
+void TlockableIndex::TimedLock::Unlock() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = false;
+    }
+    m_released.notify_one();
+}
+
+Result<TlockableIndex::Guard> TlockableIndex::Lock() const {
+    if (!m_lock.TryLockFor(m_lockTimeout)) return Error{"Lock Time Out"};
+    return Guard(&m_lock);
 }
 
 Result<void> TlockableIndex::Store() const {

@@ -4,6 +4,7 @@
 #include "TextLines.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -40,14 +41,32 @@ public:
 
 private:
     friend struct TlockableIndexProbe; // tests hold the lock
+
+    // A lock whose wait can time out. (std::timed_mutex's timed wait is invisible to
+    // ThreadSanitizer, which then reports every use.)
+    class TimedLock {
+    public:
+        bool TryLockFor(std::chrono::milliseconds timeout);
+        void Unlock();
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_released;
+        bool m_held = false;
+    };
+    struct Unlocker {
+        void operator()(TimedLock* lock) const { lock->Unlock(); }
+    };
+    using Guard = std::unique_ptr<TimedLock, Unlocker>;
+
     explicit TlockableIndex(std::string fileName);
-    Result<std::unique_lock<std::timed_mutex>> Lock() const;
+    Result<Guard> Lock() const;
     Result<void> Store() const; // with the lock held
 
     const std::string m_fileName;
     std::chrono::system_clock::time_point m_timeStamp;
     std::chrono::milliseconds m_lockTimeout{15000};
-    mutable std::timed_mutex m_mutex;
+    mutable TimedLock m_lock;
     std::vector<std::string> m_entries; // sorted by byte value of the lower-cased text
 };
 

@@ -13,8 +13,9 @@
 namespace vvp {
 
 struct TlockableIndexProbe {
-    static std::unique_lock<std::timed_mutex> Hold(TlockableIndex& index) {
-        return std::unique_lock<std::timed_mutex>(index.m_mutex);
+    static TlockableIndex::Guard Hold(TlockableIndex& index) {
+        EXPECT_TRUE(index.m_lock.TryLockFor(std::chrono::seconds(5)));
+        return TlockableIndex::Guard(&index.m_lock);
     }
 };
 
