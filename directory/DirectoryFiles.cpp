@@ -3,6 +3,7 @@
 #include "FileUtil.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vvp {
@@ -15,6 +16,16 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name) {
     for (const auto& match : matches)
         if (FileExists(folder + match)) return folder + match;
     return exact;
+}
+
+Result<std::string> ReadFileUpTo(const std::string& path, size_t maxBytes) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && static_cast<unsigned long long>(st.st_size) > maxBytes)
+        return Error{"The file " + path + " is larger than " + std::to_string(maxBytes) + " bytes."};
+    auto text = ReadWholeFile(path);
+    if (text && text->size() > maxBytes) // grown since
+        return Error{"The file " + path + " is larger than " + std::to_string(maxBytes) + " bytes."};
+    return text;
 }
 
 } // namespace vvp

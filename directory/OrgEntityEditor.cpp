@@ -116,12 +116,10 @@ void OrgEntityEditor::LoadData(const std::string& organisationsFile, const std::
 bool OrgEntityEditor::Ok() {
     for (auto& table : m_tables) {
         if (!table.loaded || FileBytes(table.path) == table.bytes) continue;
-        const Answer answer = m_prompter.Message({kCaption,
-                                                  "The file\r\n\r\n" + table.path +
-                                                      "\r\n\r\nwas changed by another program after it was "
-                                                      "opened here. Replace it with the changes "
-                                                      "made here?",
-                                                  Buttons::YesNo, Icon::Warning});
+        const std::string question = "The file\r\n\r\n" + table.path +
+                                     "\r\n\r\nwas changed by another program after it was opened here. "
+                                     "Replace it with the changes made here?";
+        const Answer answer = m_prompter.Message({kCaption, question, Buttons::YesNo, Icon::Warning});
         if (answer != Answer::Yes) return false;
     }
     std::string failures;

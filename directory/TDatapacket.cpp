@@ -1,5 +1,6 @@
 #include "TDatapacket.h"
 
+#include "DirectoryFiles.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
 #include "TextEncoding.h"
@@ -53,11 +54,9 @@ std::string CleanValue(const std::string& text) {
     for (size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-        if (c == 0xEF && utf8.compare(i + 1, 2, "\xBF\xBE") == 0) {
-            i += 2;
-            continue;
-        }
-        if (c == 0xEF && utf8.compare(i + 1, 2, "\xBF\xBF") == 0) {
+        // U+FFFE and U+FFFF are no characters either.
+        if (c == 0xEF &&
+            (utf8.compare(i + 1, 2, "\xBF\xBE") == 0 || utf8.compare(i + 1, 2, "\xBF\xBF") == 0)) {
             i += 2;
             continue;
         }
@@ -79,17 +78,10 @@ bool IsBlankText(const std::string& text) {
 }
 
 Result<std::string> ReadPacketFile(const std::string& path) {
-    auto bytes = ReadWholeFile(path);
+    auto bytes = ReadFileUpTo(path, kMaxFileBytes);
     if (!bytes) return bytes.error().WithContext("Unable to read " + path + ": ");
-    if (bytes->size() > kMaxFileBytes) return Error{"The file " + path + " is too large to be a table."};
     return DecodeText(*bytes);
 }
-
-} // namespace
-
-// ---- TXMLRow ----
-
-namespace {
 
 template <typename Values>
 auto FindValue(Values& values, const std::string& name) -> decltype(&values.front().second) {
@@ -101,6 +93,8 @@ auto FindValue(Values& values, const std::string& name) -> decltype(&values.fron
 }
 
 } // namespace
+
+// ---- TXMLRow ----
 
 const std::string* TXMLRow::Find(const std::string& name) const {
     return FindValue(m_values, name);

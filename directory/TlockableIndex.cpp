@@ -1,5 +1,6 @@
 #include "TlockableIndex.h"
 
+#include "DirectoryFiles.h"
 #include "FileUtil.h"
 #include "TextEncoding.h"
 
@@ -50,9 +51,8 @@ Result<std::unique_ptr<TlockableIndex>> TlockableIndex::Open(const std::string& 
         if (auto r = WriteFileAtomically(fileName, ""); !r) return r.error();
         return index;
     }
-    auto text = ReadWholeFile(fileName);
+    auto text = ReadFileUpTo(fileName, kMaxFileBytes);
     if (!text) return text.error();
-    if (text->size() > kMaxFileBytes) return Error{"The index file " + fileName + " is too large."};
     struct stat st {};
     if (stat(fileName.c_str(), &st) == 0)
         index->m_timeStamp = std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec) +
