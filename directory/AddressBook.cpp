@@ -1,7 +1,9 @@
 #include "AddressBook.h"
 
+#include "DirectoryFiles.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
+#include "TextEncoding.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,12 +16,18 @@ StringList ReadLines(const std::string& path) {
     return text ? SplitLines(*text) : StringList{};
 }
 
+// Each file is either UTF-8 or, as written on Windows, single-byte.
+StringList ReadEntries(const std::string& path) {
+    auto text = ReadWholeFile(path);
+    return text ? SplitLines(DecodeText(*text)) : StringList{};
+}
+
 // Sorts without regard to letter case; entries that differ only in case keep their order.
 void SortNoCase(StringList& entries) {
     std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(entries.size());
     for (auto& e : entries)
-        keyed.emplace_back(LowerCase(e), std::move(e));
+        keyed.emplace_back(LowerCaseLatin(e), std::move(e));
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 0; i < keyed.size(); ++i)
@@ -35,18 +43,18 @@ std::string ProviderNumber(const std::string& entry) {
 AddressBook::AddressBook(std::string dataDirectory) : m_dir(std::move(dataDirectory)) {}
 
 void AddressBook::Load() {
-    const std::string mainPath = m_dir + "Address.in";
-    const std::string backupPath = m_dir + "Address.in.bkp";
+    const std::string mainPath = FindFileNoCase(m_dir, "Address.in");
+    const std::string backupPath = FindFileNoCase(m_dir, "Address.in.bkp");
     StringList entries;
     if (FileExists(mainPath)) {
-        entries = ReadLines(mainPath);
-        if (entries.empty()) entries = ReadLines(backupPath);
+        entries = ReadEntries(mainPath);
+        if (entries.empty()) entries = ReadEntries(backupPath);
     } else {
         // Without any file the book is empty: keeping the old entries with empty indexes would
         // count entries that no search can find.
-        entries = ReadLines(backupPath);
+        entries = ReadEntries(backupPath);
     }
-    const StringList custom = ReadLines(m_dir + "custom.address.in");
+    const StringList custom = ReadEntries(FindFileNoCase(m_dir, "custom.address.in"));
     entries.insert(entries.end(), custom.begin(), custom.end());
     SortNoCase(entries);
 
@@ -59,10 +67,11 @@ void AddressBook::Load() {
         nameKeys.push_back(Field(entries[i], 3) + " " + Field(entries[i], 2) + number);
     }
     std::lock_guard lock(m_mutex);
-    m_nameIndex.Clear();
-    m_providerIndex.Clear();
-    m_providerIndex.AddReferences(providerKeys);
-    m_nameIndex.AddReferences(nameKeys);
+    // In-memory indexes used only under m_mutex: their lock is always free at once.
+    (void)m_nameIndex.Clear();
+    (void)m_providerIndex.Clear();
+    (void)m_providerIndex.AddReferences(providerKeys);
+    (void)m_nameIndex.AddReferences(nameKeys);
     m_entries = std::move(entries);
 }
 
@@ -92,7 +101,9 @@ std::vector<size_t> AddressBook::SearchProvider(const std::string& text) const {
 std::vector<size_t> AddressBook::Lookup(const TlockableIndex& index, const std::string& text) const {
     std::lock_guard lock(m_mutex);
     std::vector<size_t> numbers;
-    for (const auto& line : index.References(text)) {
+    const auto found = index.References(text);
+    if (!found) return numbers;
+    for (const auto& line : *found) {
         // The number follows the last "=": a name holding "=" must not hide its entry.
         const auto eq = line.rfind('=');
         const int number = eq == std::string::npos ? -1 : StrToIntDef(Trim(line.substr(eq + 1)), -1);
@@ -133,7 +144,7 @@ std::string AddressBook::CountText(size_t count) {
 
 std::string AddressBookReply(const Folders& folders) {
     std::string reply;
-    for (const auto& line : ReadLines(folders.temp + "Address.in")) {
+    for (const auto& line : ReadLines(FindFileNoCase(folders.temp, "Address.in"))) {
         // A line "." would end the client's copy there and lose the rest of the book.
         if (line == ".") continue;
         reply += line;

@@ -24,7 +24,8 @@ struct AddressRow {
 
 // The directory of health-care providers: "Address.in" (else "Address.in.bkp") merged with
 // "custom.address.in", one "|"-separated entry per line, sorted without regard to letter case,
-// searchable by surname and by provider number.
+// searchable by surname and by provider number. Entries are held as UTF-8 whether a file is
+// UTF-8 or single-byte Windows-1252, so a search for "é" finds what either kind of file holds.
 class AddressBook {
 public:
     explicit AddressBook(std::string dataDirectory); // with a trailing separator

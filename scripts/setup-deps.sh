@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev
   cups cups-bsd cups-filters libcups2-dev
   poppler-utils unrtf python3 libreoffice-writer-nogui
+  libxml2-utils
   clang libclang-rt-14-dev
 )
 missing=()
