@@ -1,6 +1,7 @@
 #include "VvpdCommands.h"
 
 #include "FileUtil.h"
+#include "PrinterCommand.h"
 #include "ServiceMain.h"
 #include "Spool.h"
 #include "VvpdRuntime.h"
@@ -16,22 +17,24 @@
 namespace vvp {
 namespace {
 
-const char* const kUsage =
-    "Usage: vvpd [options] [command]\n"
-    "\n"
-    "Vocanet Virtual Printer, headless service and tools.\n"
-    "\n"
-    "Commands:\n"
-    "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
-    "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
-    "                        finishes the jobs in hand and exits 0; activity log lines on\n"
-    "                        stdout; exit 1 when the port cannot be used\n"
-    "  settings              print every stored setting as Name=value\n"
-    "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
-    "  convert [--peer ADDR] JOBFILE...\n"
-    "                        handle each file as a print job received from ADDR\n"
-    "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
-    "                        not recognised or could not be stored\n"
+// kPrinterCommandUsage is constant-initialised, so it is ready before this.
+const std::string kUsage =
+    std::string("Usage: vvpd [options] [command]\n"
+                "\n"
+                "Vocanet Virtual Printer, headless service and tools.\n"
+                "\n"
+                "Commands:\n"
+                "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
+                "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
+                "                        finishes the jobs in hand and exits 0; activity log lines on\n"
+                "                        stdout; exit 1 when the port cannot be used\n"
+                "  settings              print every stored setting as Name=value\n"
+                "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
+                "  convert [--peer ADDR] JOBFILE...\n"
+                "                        handle each file as a print job received from ADDR\n"
+                "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
+                "                        not recognised or could not be stored\n") +
+    kPrinterCommandUsage +
     "\n"
     "Options (every command):\n"
     "  --program-folder DIR  program folder (default: VVP_PROGRAM_FOLDER, else the folder of vvpd)\n"
@@ -61,7 +64,8 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
             if (!value(options.answersFile)) return false;
         } else if (a == "--peer") {
             if (!value(options.peer)) return false;
-        } else if (a.size() > 2 && a.rfind("--", 0) == 0 && a != "--help" && a != "--version") {
+        } else if (a.size() > 2 && a.rfind("--", 0) == 0 && a != "--help" && a != "--version" &&
+                   !(!options.args.empty() && options.args[0] == "printer")) {
             error = "unknown option " + a;
             return false;
         } else {
@@ -74,8 +78,10 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err) {
     VvpdRuntime rt(options, err);
     LoadOutcome loaded = rt.Handler().LoadSettings();
-    for (const auto& problem : loaded.problems) err << "vvpd: " << problem << "\n";
-    for (const auto& field : RegFields()) out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
+    for (const auto& problem : loaded.problems)
+        err << "vvpd: " << problem << "\n";
+    for (const auto& field : RegFields())
+        out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
     return 0;
 }
 
@@ -87,7 +93,8 @@ int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& e
     const RegField* field = FindRegField(options.args[1]);
     if (!field) {
         err << "vvpd: unknown setting \"" << options.args[1] << "\"; known settings:";
-        for (const auto& f : RegFields()) err << " \"" << f.name << "\"";
+        for (const auto& f : RegFields())
+            err << " \"" << f.name << "\"";
         err << "\n";
         return 2;
     }
@@ -172,6 +179,10 @@ int VvpdMain(int argc, char** argv) {
     if (command == "settings") return RunSettingsCommand(options, std::cout, std::cerr);
     if (command == "set") return RunSetCommand(options, std::cout, std::cerr);
     if (command == "convert") return RunConvertCommand(options, std::cout, std::cerr);
+    if (command == "printer")
+        return RunPrinterCommand({options.args.begin() + 1, options.args.end()},
+                                 {ResolveFolders(options.programFolder), options.registryFile, nullptr, {}},
+                                 std::cout, std::cerr);
     std::cerr << "vvpd: unknown command \"" << command << "\"\n" << kUsage;
     return 2;
 }
