@@ -6,12 +6,13 @@
 
 namespace vvp::textonly {
 
-std::optional<DocumentKind> KindOfContentType(const std::string& contentType) {
+std::optional<DocumentKind> DetectDocumentKind(const std::string& contentType, const std::string& document) {
     std::string type;
     for (char c : contentType.substr(0, contentType.find(';')))
         if (c != ' ' && c != '\t') type += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (type == "text/plain") return DocumentKind::PlainText;
-    if (type == "application/pdf" || type == "application/vnd.cups-pdf") return DocumentKind::Pdf;
+    // Readers accept the header anywhere in the first kilobyte.
+    if (document.substr(0, 1024).find("%PDF-") != std::string::npos) return DocumentKind::Pdf;
     return std::nullopt;
 }
 

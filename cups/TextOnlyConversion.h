@@ -11,8 +11,10 @@ namespace vvp::textonly {
 
 enum class DocumentKind { PlainText, Pdf };
 
-// The document kinds we take, by MIME type (parameters such as "; charset=..." ignored).
-std::optional<DocumentKind> KindOfContentType(const std::string& contentType);
+// What the document is: plain text when its MIME type says so (parameters such as
+// "; charset=..." ignored), else a PDF when it looks like one. CUPS names the type of the job's
+// document, not of the input of the last filter: PostScript arrives here converted to PDF.
+std::optional<DocumentKind> DetectDocumentKind(const std::string& contentType, const std::string& document);
 
 struct ConversionLimits {
     size_t maxInputBytes = 64u << 20;

@@ -2,7 +2,7 @@
 // CUPS's own PostScript-to-PDF filter) and plain text into what the Windows "Generic / Text Only"
 // driver sends: the text on a character grid, Windows-1252, CR LF, form feeds between pages.
 //
-//   vvp-textonly JOB USER TITLE COPIES OPTIONS [FILE]   (CONTENT_TYPE names the input type)
+//   vvp-textonly JOB USER TITLE COPIES OPTIONS [FILE]   (CONTENT_TYPE: the document's type)
 //
 // One copy is always sent: every copy would become another electronic message.
 #include "TextOnlyConversion.h"
@@ -75,13 +75,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     LimitResources();
-    const char* type = std::getenv("CONTENT_TYPE");
-    const auto kind = KindOfContentType(type ? type : "");
-    if (!kind) {
-        std::fprintf(stderr, "ERROR: vvp-textonly: cannot convert documents of type %s\n",
-                     type ? type : "(none)");
-        return 1;
-    }
     ConversionLimits limits;
     std::string input;
     const int fd = argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC) : 0;
@@ -90,6 +83,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (fd > 0) ::close(fd);
+    const char* type = std::getenv("CONTENT_TYPE");
+    const auto kind = DetectDocumentKind(type ? type : "", input);
+    if (!kind) {
+        std::fprintf(stderr, "ERROR: vvp-textonly: the document (%s) is neither plain text nor PDF\n",
+                     type ? type : "(none)");
+        return 1;
+    }
     auto text = ConvertToTextOnly(input, *kind, limits);
     if (!text) {
         std::fprintf(stderr, "ERROR: vvp-textonly: %s\n", text.error().message.c_str());

@@ -122,9 +122,9 @@ TEST(TextOnlyFilter, PlainTextAndRefusals) {
         std::string input;
         const char* error;
     } refused[] = {
-        {"image/png", "\x89PNG", "cannot convert documents of type image/png"},
+        {"image/png", "\x89PNG", "(image/png) is neither plain text nor PDF"},
         {"application/pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog", "not a readable PDF"},
-        {"application/pdf", "", "not a readable PDF"},
+        {"application/postscript", "", "is neither plain text nor PDF"},
     };
     for (const auto& r : refused) {
         EXPECT_EQ(RunFilter(dir, r.type, r.input).status, 1) << r.error;
