@@ -1,5 +1,6 @@
 #include "PrinterCommand.h"
 
+#include "FileUtil.h"
 #include "PrinterReports.h"
 #include "RegistryStore.h"
 #include "Settings.h"
@@ -105,6 +106,7 @@ int RunPrinterCommand(const std::vector<std::string>& args, const PrinterCommand
         return 1;
     }
 
+    if (!DirectoryExists(context.folders.temp)) (void)ForceDirectories(context.folders.temp);
     const char* env = std::getenv("VVP_REGISTRY");
     RegFileStore registry(!context.registryFile.empty() ? context.registryFile
                           : env && *env                 ? std::string(env)

@@ -67,7 +67,9 @@ bool CupsAdministrationAvailable() {
 }
 
 PrinterProvisioning::PrinterProvisioning(Services services, PrinterToolLimits limits)
-    : m_services(std::move(services)), m_limits(limits) {}
+    : m_services(std::move(services)), m_limits(limits) {
+    m_services.tempFolder = IncludeTrailingSeparator(m_services.tempFolder);
+}
 
 void PrinterProvisioning::Log(const std::string& text) const {
     if (m_services.log) m_services.log(text);
