@@ -121,8 +121,7 @@ std::string PrinterProvisioning::CreatePrinter(int32_t port, const std::string& 
     }
     LogReport(run.report);
     if (!run.finished) Log("The printer creation did not finish in time and was stopped");
-    fail("see the report above");
-    return "ERROR";
+    return fail("see the report above");
 }
 
 std::string PrinterProvisioning::ListPorts() {
