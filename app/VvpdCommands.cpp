@@ -17,24 +17,28 @@
 namespace vvp {
 namespace {
 
-// kPrinterCommandUsage is constant-initialised, so it is ready before this.
-const std::string kUsage =
-    std::string("Usage: vvpd [options] [command]\n"
-                "\n"
-                "Vocanet Virtual Printer, headless service and tools.\n"
-                "\n"
-                "Commands:\n"
-                "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
-                "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
-                "                        finishes the jobs in hand and exits 0; activity log lines on\n"
-                "                        stdout; exit 1 when the port cannot be used\n"
-                "  settings              print every stored setting as Name=value\n"
-                "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
-                "  convert [--peer ADDR] JOBFILE...\n"
-                "                        handle each file as a print job received from ADDR\n"
-                "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
-                "                        not recognised or could not be stored\n") +
-    kPrinterCommandUsage +
+const char* const kUsage =
+    "Usage: vvpd [options] [command]\n"
+    "\n"
+    "Vocanet Virtual Printer, headless service and tools.\n"
+    "\n"
+    "Commands:\n"
+    "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
+    "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
+    "                        finishes the jobs in hand and exits 0; activity log lines on\n"
+    "                        stdout; exit 1 when the port cannot be used\n"
+    "  settings              print every stored setting as Name=value\n"
+    "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
+    "  convert [--peer ADDR] JOBFILE...\n"
+    "                        handle each file as a print job received from ADDR\n"
+    "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
+    "                        not recognised or could not be stored\n"
+    "  printer check         make sure a CUPS queue sends to the Port setting, creating one named\n"
+    "                        after PortName when none does; lists the queues that do\n"
+    "  printer create [--port N] [--name NAME]\n"
+    "                        create the CUPS queue NAME (default: PortName) sending to\n"
+    "                        127.0.0.1:N (default: Port); an existing queue is never changed\n"
+    "  printer list          the raw socket ports of the CUPS queues and the queues on Port\n"
     "\n"
     "Options (every command):\n"
     "  --program-folder DIR  program folder (default: VVP_PROGRAM_FOLDER, else the folder of vvpd)\n"
@@ -65,7 +69,7 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
         } else if (a == "--peer") {
             if (!value(options.peer)) return false;
         } else if (a.size() > 2 && a.rfind("--", 0) == 0 && a != "--help" && a != "--version" &&
-                   !(!options.args.empty() && options.args[0] == "printer")) {
+                   !(!options.args.empty() && options.args[0] == "printer")) { // its own options
             error = "unknown option " + a;
             return false;
         } else {
@@ -78,10 +82,8 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err) {
     VvpdRuntime rt(options, err);
     LoadOutcome loaded = rt.Handler().LoadSettings();
-    for (const auto& problem : loaded.problems)
-        err << "vvpd: " << problem << "\n";
-    for (const auto& field : RegFields())
-        out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
+    for (const auto& problem : loaded.problems) err << "vvpd: " << problem << "\n";
+    for (const auto& field : RegFields()) out << field.name << "=" << DisplayValue(field, loaded.values) << "\n";
     return 0;
 }
 
@@ -93,8 +95,7 @@ int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& e
     const RegField* field = FindRegField(options.args[1]);
     if (!field) {
         err << "vvpd: unknown setting \"" << options.args[1] << "\"; known settings:";
-        for (const auto& f : RegFields())
-            err << " \"" << f.name << "\"";
+        for (const auto& f : RegFields()) err << " \"" << f.name << "\"";
         err << "\n";
         return 2;
     }
