@@ -36,7 +36,13 @@ if [ $all -eq 1 ]; then
   for f in build-fuzz/bin/*_fuzz; do
     [ -x "$f" ] || continue
     echo "-- $(basename "$f")"
-    "$f" -max_total_time="${VVP_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -timeout=10 >/dev/null 2>"$f.log" || { tail -40 "$f.log"; exit 1; }
+    # Seeds, where a target has them, are copied so the run does not grow the checked-in corpus.
+    seeds=()
+    if [ -d "bench/fuzz/corpus/$(basename "$f")" ]; then
+      seeds=("$(mktemp -d)")
+      cp "bench/fuzz/corpus/$(basename "$f")"/* "${seeds[0]}"/
+    fi
+    "$f" "${seeds[@]}" -max_total_time="${VVP_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -timeout=10 >/dev/null 2>"$f.log" || { tail -40 "$f.log"; exit 1; }
   done
 fi
 if [ $tsan -eq 1 ]; then

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl libjpeg62-turbo-dev
   qt6-base-dev
-  cups cups-bsd cups-filters libcups2-dev
+  cups cups-bsd cups-filters libcups2-dev libpoppler-cpp-dev ghostscript
   poppler-utils unrtf python3 libreoffice-writer-nogui
   libxml2-utils
   clang libclang-rt-14-dev

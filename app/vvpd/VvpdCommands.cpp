@@ -1,6 +1,7 @@
 #include "VvpdCommands.h"
 
 #include "FileUtil.h"
+#include "PrinterCommand.h"
 #include "VvpdRuntime.h"
 #include "VvpdService.h"
 
@@ -31,6 +32,12 @@ const char* const kUsage =
     "                        handle each file as a print job received from ADDR\n"
     "                        (default 127.0.0.1); exit 1 when a job was refused,\n"
     "                        not recognised or could not be stored\n"
+    "  printer check         make sure a CUPS queue sends to the Port setting, creating one named\n"
+    "                        after PortName when none does; lists the queues that do\n"
+    "  printer create [--port N] [--name NAME]\n"
+    "                        create the CUPS queue NAME (default: PortName) sending to\n"
+    "                        127.0.0.1:N (default: Port); an existing queue is never changed\n"
+    "  printer list          the raw socket ports of the CUPS queues and the queues on Port\n"
     "\n"
     "Options (every command):\n"
     "  --program-folder DIR  program folder (default: VVP_PROGRAM_FOLDER, else the folder of vvpd)\n"
@@ -60,7 +67,8 @@ bool ParseVvpdOptions(int argc, char** argv, VvpdOptions& options, std::string& 
             if (!value(options.answersFile)) return false;
         } else if (a == "--peer") {
             if (!value(options.peer)) return false;
-        } else if (a.size() > 2 && a.rfind("--", 0) == 0 && a != "--help" && a != "--version") {
+        } else if (a.size() > 2 && a.rfind("--", 0) == 0 && a != "--help" && a != "--version" &&
+                   !(!options.args.empty() && options.args[0] == "printer")) { // its own options
             error = "unknown option " + a;
             return false;
         } else {
@@ -157,6 +165,10 @@ int VvpdMain(int argc, char** argv) {
     if (command == "settings") return RunSettingsCommand(options, std::cout, std::cerr);
     if (command == "set") return RunSetCommand(options, std::cout, std::cerr);
     if (command == "convert") return RunConvertCommand(options, std::cout, std::cerr);
+    if (command == "printer")
+        return RunPrinterCommand({options.args.begin() + 1, options.args.end()},
+                                 {ResolveFolders(options.programFolder), options.registryFile, nullptr, {}},
+                                 std::cout, std::cerr);
     std::cerr << "vvpd: unknown command \"" << command << "\"\n" << kUsage;
     return 2;
 }
