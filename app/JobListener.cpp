@@ -19,11 +19,23 @@ std::string PeerText(const tcp::endpoint& endpoint) {
 
 } // namespace
 
+PeerPolicy PeerPolicy::FromSettings(const VNPTRRegValues& values) {
+    PeerPolicy p;
+    p.nobody = values.AllowedPeersUnreadable;
+    p.allowed = ParseAllowedPeers(values.AllowedPeers);
+    return p;
+}
+
+bool PeerPolicy::Allows(const std::string& peer) const {
+    return !nobody && PeerAllowed(allowed, peer);
+}
+
 ListenerLimits ListenerLimits::FromSettings(const VNPTRRegValues& values) {
     ListenerLimits l;
     l.idleTimeout = std::chrono::seconds(values.IdleTimeoutSeconds);
     l.maxJobBytes = static_cast<uint64_t>(values.MaxJobMegabytes) << 20;
-    l.allowedPeers = ParseAllowedPeers(values.AllowedPeers);
+    l.peers = PeerPolicy::FromSettings(values);
+    l.maxConnectionsPerPeer = values.MaxConnectionsPerPeer;
     return l;
 }
 
@@ -48,20 +60,88 @@ bool PeerAllowed(const std::vector<std::string>& allowedPeers, const std::string
     return false;
 }
 
+ListenAddresses ResolveListenAddresses(const VNPTRRegValues& values) {
+    ListenAddresses l;
+    const std::string setting = values.ListenAddress;
+    if (setting.empty()) {
+        if (values.SaveMode == 2)
+            l.everyAddress = true;
+        else
+            l.addresses = {"127.0.0.1", "::1"};
+        return l;
+    }
+    if (setting == "*" || setting == "0.0.0.0" || setting == "::") {
+        l.everyAddress = true;
+        return l;
+    }
+    asio::error_code ec;
+    (void)asio::ip::make_address(setting, ec);
+    if (ec)
+        l.error = "Listen Address \"" + setting + "\" is not an IP address";
+    else
+        l.addresses = {setting};
+    return l;
+}
+
+// ---- AddressReplyBuilder ----
+
+AddressReplyBuilder::~AddressReplyBuilder() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void AddressReplyBuilder::Set(JobListener::AddressReply reply, JobListener::AddressVersion version) {
+    std::lock_guard lock(m_mutex);
+    m_reply = std::move(reply);
+    m_version = std::move(version);
+    m_built.reset();
+}
+
+void AddressReplyBuilder::Get(Done done) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_waiting.push_back(std::move(done));
+        if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    }
+    m_wake.notify_one();
+}
+
+void AddressReplyBuilder::Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stop || !m_waiting.empty(); });
+        if (m_stop) return;
+        std::deque<Done> waiting;
+        waiting.swap(m_waiting);
+        JobListener::AddressReply reply = m_reply;
+        JobListener::AddressVersion version = m_version;
+        SharedReply built = m_built;
+        const std::string builtVersion = m_builtVersion;
+        lock.unlock();
+        // Requests that arrived together share one look at the book.
+        const std::string current = version ? version() : std::string();
+        if (!built || !version || current != builtVersion)
+            built = std::make_shared<const std::string>(reply ? reply() : std::string(".\r\n"));
+        for (auto& done : waiting)
+            done(built);
+        lock.lock();
+        if (m_reply && version) {
+            m_built = built;
+            m_builtVersion = current;
+        }
+    }
+}
+
 // ---- Impl ----
 
-std::string JobListener::Impl::Reply(bool svrinfo) {
-    if (svrinfo) {
-        if (handler.Settings().Get().SaveMode != 2) return "Not in VVP Server mode.\r\n";
-        std::lock_guard lock(mutex);
-        return "DOMAINS:" + std::to_string(boundPort.load()) + '\x01' + domainText + "\r\n";
-    }
-    AddressReply reply;
-    {
-        std::lock_guard lock(mutex);
-        reply = addressReply;
-    }
-    return reply ? reply() : std::string(".\r\n");
+std::string JobListener::Impl::SvrinfoReply() {
+    if (handler.Settings().Get().SaveMode != 2) return "Not in VVP Server mode.\r\n";
+    std::lock_guard lock(mutex);
+    return "DOMAINS:" + std::to_string(boundPort.load()) + '\x01' + domainText + "\r\n";
 }
 
 void JobListener::Impl::SetStatus(const std::string& text, bool isActive) {
@@ -69,62 +149,115 @@ void JobListener::Impl::SetStatus(const std::string& text, bool isActive) {
         std::lock_guard lock(mutex);
         status = text;
         active = isActive;
+        if (!isActive) listeningOn.clear();
     }
     handler.Services().events.StatusTextChanged(text);
     handler.Services().events.ListenerStateChanged(isActive);
 }
 
-void JobListener::Impl::CloseAcceptor() {
+void JobListener::Impl::CloseAcceptors() {
     ++acceptGeneration;
     if (acceptRetry) acceptRetry->cancel();
-    if (acceptor) {
+    for (auto& a : acceptors) {
         asio::error_code ec;
-        acceptor->close(ec);
-        acceptor.reset();
+        a.close(ec);
     }
+    acceptors.clear();
     boundPort = 0;
 }
 
-std::string JobListener::Impl::Bind(int port) {
-    CloseAcceptor();
+std::string JobListener::Impl::Bind(const VNPTRRegValues& values) {
+    CloseAcceptors();
+    const int port = values.Port;
     if (port < 0 || port > 65535) return "Invalid port " + std::to_string(port);
+    const ListenAddresses where = ResolveListenAddresses(values);
+    if (!where.error.empty()) return where.error;
     auto attempt = [&](const tcp::endpoint& endpoint, bool dualStack) -> asio::error_code {
         asio::error_code ec;
         tcp::acceptor a(workers.front()->io);
         a.open(endpoint.protocol(), ec);
         if (ec) return ec;
         a.set_option(asio::socket_base::reuse_address(true), ec);
-        if (dualStack) a.set_option(asio::ip::v6_only(false), ec);
+        if (endpoint.protocol() == tcp::v6()) a.set_option(asio::ip::v6_only(!dualStack), ec);
         a.bind(endpoint, ec);
         if (ec) return ec;
         a.listen(asio::socket_base::max_listen_connections, ec);
         if (ec) return ec;
-        boundPort = a.local_endpoint(ec).port();
-        acceptor.emplace(std::move(a));
+        acceptors.push_back(std::move(a));
         return {};
     };
     asio::error_code ec;
-    if (!options.bindAddress.empty()) {
-        auto address = asio::ip::make_address(options.bindAddress, ec);
-        if (ec) return "Invalid address " + options.bindAddress;
-        ec = attempt(tcp::endpoint(address, static_cast<uint16_t>(port)), false);
-    } else {
+    std::vector<std::string> names;
+    if (where.everyAddress) {
         // Every local address: IPv6 and IPv4 on one socket where the system has IPv6.
         ec = attempt(tcp::endpoint(tcp::v6(), static_cast<uint16_t>(port)), true);
         if (ec && ec != asio::error::address_in_use && ec != asio::error::access_denied)
             ec = attempt(tcp::endpoint(tcp::v4(), static_cast<uint16_t>(port)), false);
+        if (!ec)
+            names.push_back("every address:" + std::to_string(acceptors.front().local_endpoint(ec).port()));
+    } else {
+        uint16_t bound = static_cast<uint16_t>(port);
+        for (size_t i = 0; i < where.addresses.size(); ++i) {
+            const auto address = asio::ip::make_address(where.addresses[i]);
+            asio::error_code e = attempt(tcp::endpoint(address, bound), false);
+            // The IPv6 loopback is a convenience: a system without IPv6 still listens on IPv4.
+            if (e && i > 0) continue;
+            if (e) {
+                ec = e;
+                break;
+            }
+            bound = acceptors.back().local_endpoint(e).port();
+            names.push_back(address.is_v6() ? "[" + where.addresses[i] + "]:" + std::to_string(bound)
+                                            : where.addresses[i] + ":" + std::to_string(bound));
+        }
     }
-    if (ec) return "Could not bind socket to port " + std::to_string(port) + ": " + ec.message();
+    if (ec || acceptors.empty()) {
+        CloseAcceptors();
+        return "Could not bind socket to port " + std::to_string(port) + ": " + ec.message();
+    }
+    asio::error_code portError;
+    boundPort = acceptors.front().local_endpoint(portError).port();
+    {
+        std::lock_guard lock(mutex);
+        listeningOn.clear();
+        for (const auto& n : names)
+            listeningOn += (listeningOn.empty() ? "" : ", ") + n;
+    }
     acceptTroubleLogged = false;
-    AcceptNext(acceptGeneration);
+    for (size_t i = 0; i < acceptors.size(); ++i)
+        AcceptNext(i, acceptGeneration);
     return {};
 }
 
-void JobListener::Impl::AcceptNext(uint64_t generation) {
-    if (!acceptor || generation != acceptGeneration) return;
+bool JobListener::Impl::AdmitPeer(const std::string& peer, size_t limit) {
+    std::lock_guard lock(mutex);
+    size_t& open = openPerPeer[peer];
+    if (open < limit) {
+        ++open;
+        return true;
+    }
+    const auto now = SteadyClock::now();
+    auto [it, first] = refusalLogged.try_emplace(peer, now);
+    if (first || now - it->second >= std::chrono::minutes(1)) {
+        it->second = now;
+        handler.LogLine("Refused connections from " + peer + ": it has " + std::to_string(open) +
+                        " open, the most one address may hold (setting \"Max Connections Per Peer\").");
+    }
+    return false;
+}
+
+void JobListener::Impl::ReleasePeer(const std::string& peer) {
+    std::lock_guard lock(mutex);
+    auto it = openPerPeer.find(peer);
+    if (it == openPerPeer.end()) return;
+    if (--it->second == 0) openPerPeer.erase(it);
+}
+
+void JobListener::Impl::AcceptNext(size_t index, uint64_t generation) {
+    if (index >= acceptors.size() || generation != acceptGeneration) return;
     ListenerWorker& target = *workers[nextWorker++ % workers.size()];
-    acceptor->async_accept(
-        target.io, [this, &target, generation](const asio::error_code& ec, tcp::socket socket) {
+    acceptors[index].async_accept(
+        target.io, [this, &target, index, generation](const asio::error_code& ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted || generation != acceptGeneration) return;
             if (ec) {
                 // Out of descriptors, for example: try again shortly rather than spin.
@@ -132,8 +265,8 @@ void JobListener::Impl::AcceptNext(uint64_t generation) {
                 acceptTroubleLogged = true;
                 if (!acceptRetry) acceptRetry.emplace(workers.front()->io);
                 acceptRetry->expires_after(std::chrono::milliseconds(200));
-                acceptRetry->async_wait([this, generation](const asio::error_code& e) {
-                    if (!e) AcceptNext(generation);
+                acceptRetry->async_wait([this, index, generation](const asio::error_code& e) {
+                    if (!e) AcceptNext(index, generation);
                 });
                 return;
             }
@@ -141,11 +274,17 @@ void JobListener::Impl::AcceptNext(uint64_t generation) {
             asio::error_code peerError;
             const tcp::endpoint remote = socket.remote_endpoint(peerError);
             if (!peerError) {
-                auto connection =
-                    std::make_shared<Connection>(*this, target, std::move(socket), PeerText(remote));
-                asio::post(target.io, [connection] { connection->Start(); });
+                const std::string peer = PeerText(remote);
+                if (AdmitPeer(peer, workers.front()->limits.maxConnectionsPerPeer)) {
+                    auto connection = std::make_shared<Connection>(*this, target, std::move(socket), peer);
+                    asio::post(target.io, [connection] { connection->Start(); });
+                } else {
+                    asio::error_code closeError;
+                    socket.set_option(asio::socket_base::linger(true, 0), closeError);
+                    socket.close(closeError);
+                }
             }
-            AcceptNext(generation);
+            AcceptNext(index, generation);
         });
 }
 
@@ -197,7 +336,7 @@ bool JobListener::Activate(const VNPTRRegValues& values) {
     std::promise<std::string> bound;
     auto result = bound.get_future();
     asio::post(m_impl->workers.front()->io,
-               [this, &bound, port = values.Port] { bound.set_value(m_impl->Bind(port)); });
+               [this, &bound, &values] { bound.set_value(m_impl->Bind(values)); });
     const std::string error = result.get();
     if (!error.empty()) {
         m_impl->SetStatus("Error " + error, false);
@@ -205,6 +344,7 @@ bool JobListener::Activate(const VNPTRRegValues& values) {
         return false;
     }
     if (values.SaveMode == 2) RefreshDomainText();
+    m_impl->handler.Services().events.ListeningOnChanged(ListeningOn());
     m_impl->SetStatus("Listening to " + values.PortName + " port", true);
     return true;
 }
@@ -214,7 +354,7 @@ void JobListener::Deactivate() {
     std::promise<void> closed;
     auto done = closed.get_future();
     asio::post(m_impl->workers.front()->io, [this, &closed] {
-        m_impl->CloseAcceptor();
+        m_impl->CloseAcceptors();
         closed.set_value();
     });
     done.wait();
@@ -224,7 +364,7 @@ void JobListener::Deactivate() {
 void JobListener::Shutdown(std::chrono::milliseconds grace) {
     if (m_impl->shutDown.exchange(true)) return;
     const auto deadline = SteadyClock::now() + grace;
-    asio::post(m_impl->workers.front()->io, [this] { m_impl->CloseAcceptor(); });
+    asio::post(m_impl->workers.front()->io, [this] { m_impl->CloseAcceptors(); });
     for (auto& w : m_impl->workers) {
         ListenerWorker* worker = w.get();
         asio::post(worker->io, [this, worker, deadline] {
@@ -270,6 +410,11 @@ int JobListener::BoundPort() const {
     return m_impl->boundPort.load();
 }
 
+std::string JobListener::ListeningOn() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->listeningOn;
+}
+
 size_t JobListener::OpenConnections() const {
     size_t n = 0;
     for (const auto& w : m_impl->workers)
@@ -277,9 +422,8 @@ size_t JobListener::OpenConnections() const {
     return n;
 }
 
-void JobListener::SetAddressReply(AddressReply reply) {
-    std::lock_guard lock(m_impl->mutex);
-    m_impl->addressReply = std::move(reply);
+void JobListener::SetAddressReply(AddressReply reply, AddressVersion version) {
+    m_impl->addressReplies.Set(std::move(reply), std::move(version));
 }
 
 void JobListener::RefreshDomainText() {

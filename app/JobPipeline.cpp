@@ -5,8 +5,6 @@
 #include "QZStringManip.h"
 #include "Spool.h"
 
-#include <cstdio>
-
 namespace vvp {
 namespace {
 
@@ -162,11 +160,8 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
 void JobPipeline::SetAside(const std::string& spoolPath, const std::string& why, JobOutcome& outcome) {
     outcome.tooLarge = true;
     outcome.spoolKept = true;
-    const std::string kept = spoolPath + ".refused";
-    if (std::rename(spoolPath.c_str(), kept.c_str()) == 0)
-        m_handler.LogLine("Job refused: " + why + "; it is kept in " + kept + " and not handled again.");
-    else
-        m_handler.LogLine("Job refused: " + why + "; it is kept in " + spoolPath + ".");
+    m_handler.LogLine("Job refused: " + why + "; it is kept in " +
+                      SetAsideSpool(spoolPath, kRefusedExtension) + " and not handled again.");
 }
 
 void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome) {

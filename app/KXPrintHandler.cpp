@@ -14,6 +14,7 @@
 #include "uPrintGenericRequest.h"
 #include "vnHICPKIinterface.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vvp {
@@ -81,6 +82,14 @@ Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
     if (auto locked = m_spoolLock->Acquire(temp); !locked) return locked.error();
     // Taken before the listener starts, so no job of this run is mistaken for a leftover.
     const std::vector<std::string> leftovers = LeftoverSpoolFiles(temp);
+    // Jobs that were still arriving when the last run ended never arrived whole.
+    for (const auto& receiving : LeftoverReceivingFiles(temp)) {
+        struct stat st {};
+        const auto bytes = stat(receiving.c_str(), &st) == 0 ? std::to_string(st.st_size) : std::string("?");
+        LogLine("A job was still arriving when the printer last stopped; its bytes (" + bytes +
+                " bytes) are kept in " + SetAsideSpool(receiving, kIncompleteExtension) +
+                " and not handled.");
+    }
     const uint64_t fileLimit = RaiseOpenFileLimit();
 
     m_pool = std::make_unique<JobPool>(m_options.jobThreads);
@@ -89,7 +98,8 @@ Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
     m_listener = std::make_unique<JobListener>(
         *m_context, *m_spools, [this](const std::string& spoolPath) { SubmitSpool(spoolPath); }, lo);
     const Folders folders = m_options.folders;
-    m_listener->SetAddressReply([folders] { return AddressBookReply(folders); });
+    m_listener->SetAddressReply([folders] { return AddressBookReply(folders); },
+                                [folders] { return AddressBookVersion(folders); });
 
     LoadOutcome loaded = LoadSettings();
     if (!m_listener->Active()) return Error{m_listener->StatusText()};
@@ -137,8 +147,14 @@ JobOutcome KXPrintHandler::SubmitJob(const std::string& peer, const std::string&
         ++outcome.failures;
         return outcome;
     }
-    LogLine("New job..");
-    return HandleReceivedJob(spool->path);
+    auto complete = CompleteSpool(spool->path);
+    if (!complete) {
+        LogLine(complete.error().message);
+        ++outcome.failures;
+        return outcome;
+    }
+    LogLine("New job.. from " + peer);
+    return HandleReceivedJob(*complete);
 }
 
 JobOutcome KXPrintHandler::HandleReceivedJob(const std::string& spoolPath, bool recovered) {

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace vvp {
@@ -10,21 +9,19 @@ namespace {
 
 constexpr size_t kLongestRequest = 7; // "SVRINFO"
 constexpr int kReadsPerTurn = 16;     // then other connections get their turn
-// Replies a peer does not read are not piled up without end.
-constexpr size_t kMaxPendingReply = 16u << 20;
 
-// 0, or the errno of the failed write.
-int WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
+// Bytes written before the write failed, and its errno (0 when all were written).
+std::pair<size_t, int> WriteAll(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return errno;
+            return {done, errno};
         }
-        data += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
-    return 0;
+    return {done, 0};
 }
 
 std::string Megabytes(uint64_t bytes) {
@@ -38,8 +35,10 @@ Connection::Connection(JobListener::Impl& impl, ListenerWorker& worker, asio::ip
     : m_impl(impl), m_worker(worker), m_socket(std::move(socket)), m_peer(std::move(peer)) {}
 
 Connection::~Connection() {
-    // Only when the process stops with the connection open; the spool stays for recovery.
+    // Only when the process stops with the connection open; the receiving file stays and is set
+    // aside at the next start.
     if (m_fd >= 0) ::close(m_fd);
+    m_impl.ReleasePeer(m_peer);
 }
 
 void Connection::Start() {
@@ -64,6 +63,7 @@ void Connection::Sweep(SteadyClock::time_point now) {
             CloseSocket(false);
         return;
     }
+    if (m_finished) return;
     if (idle.count() > 0 && now - m_lastActivity >= idle)
         Finish(End::Idle);
     else if (m_worker.stopping && (m_received == 0 || now >= m_worker.stopDeadline))
@@ -74,6 +74,8 @@ void Connection::ReadAvailable() {
     if (m_finished) return;
     std::vector<char>& buf = m_worker.buffer;
     for (int i = 0; i < kReadsPerTurn; ++i) {
+        // A reply the peer has not taken yet: its further bytes wait in the socket.
+        if (m_replyPending) return;
         asio::error_code ec;
         const size_t n = m_socket.read_some(asio::buffer(buf), ec);
         if (ec == asio::error::would_block || ec == asio::error::try_again) {
@@ -92,7 +94,7 @@ void Connection::ReadAvailable() {
 void Connection::WaitReadable() {
     m_socket.async_wait(asio::ip::tcp::socket::wait_read,
                         [self = shared_from_this()](const asio::error_code& ec) {
-                            if (self->m_finished) return;
+                            if (self->m_finished || self->m_replyPending) return;
                             if (ec) return self->Finish(End::Broken, ec.message());
                             self->ReadAvailable();
                         });
@@ -107,7 +109,7 @@ bool Connection::OpenSpool() {
     }
     m_fd = spool->fd;
     m_spoolPath = std::move(spool->path);
-    m_impl.Log("New job..");
+    m_impl.Log("New job.. from " + m_peer);
     return true;
 }
 
@@ -116,12 +118,15 @@ bool Connection::Store(const char* data, size_t size) {
     const uint64_t max = m_worker.limits.maxJobBytes;
     const size_t keep = max == 0 ? size : static_cast<size_t>(std::min<uint64_t>(size, max - m_received));
     if (keep > 0) {
-        if (int err = WriteAll(m_fd, data, keep)) {
+        const auto [written, err] = WriteAll(m_fd, data, keep);
+        m_received += written;
+        if (err != 0) {
             Finish(End::SpoolFailed, std::strerror(err));
             return false;
         }
-        m_received += keep;
-        ScanForRequests(data, keep);
+        // Requests after one whose reply is pending are looked at once it has been sent.
+        const size_t scanned = ScanForRequests(data, keep);
+        if (scanned < keep) m_unscanned.assign(data + scanned, keep - scanned);
     }
     if (keep < size) {
         Finish(End::TooLarge);
@@ -130,12 +135,12 @@ bool Connection::Store(const char* data, size_t size) {
     return true;
 }
 
-void Connection::ScanForRequests(const char* p, size_t n) {
+size_t Connection::ScanForRequests(const char* p, size_t n) {
     size_t i = 0;
-    while (i < n) {
+    while (i < n && !m_replyPending) {
         if (m_lineDead) {
             const void* nul = std::memchr(p + i, 0, n - i);
-            if (!nul) return;
+            if (!nul) return n;
             i = static_cast<size_t>(static_cast<const char*>(nul) - p) + 1;
             m_line.clear();
             m_lineDead = false;
@@ -154,43 +159,70 @@ void Connection::ScanForRequests(const char* p, size_t n) {
             if (m_line.size() > kLongestRequest) m_lineDead = true;
         }
     }
+    return i;
 }
 
 void Connection::Answer(bool svrinfo) {
     const char* word = svrinfo ? "SVRINFO" : "ADDR";
-    if (!PeerAllowed(m_worker.limits.allowedPeers, m_peer)) {
+    if (!m_worker.limits.peers.Allows(m_peer)) {
         m_impl.Log(std::string("Refused \"") + word + "\" from " + m_peer + ": not an allowed peer.");
         return;
     }
-    if (m_queued.size() + m_writing.size() > kMaxPendingReply) {
-        m_impl.Log(std::string("Not answering \"") + word + "\" from " + m_peer +
-                   ": earlier replies are unread.");
+    if (m_replyPending) {
+        if (!m_toldReplyPending)
+            m_impl.Log(std::string("Not answering \"") + word + "\" from " + m_peer +
+                       ": its earlier reply is not taken yet.");
+        m_toldReplyPending = true;
         return;
     }
     m_impl.Log(svrinfo ? "Return Domain list" : "Return Address File");
-    m_queued += m_impl.Reply(svrinfo);
-    if (!m_writeBusy) StartWrite();
+    m_replyPending = true;
+    if (svrinfo) return SendReply(std::make_shared<const std::string>(m_impl.SvrinfoReply()));
+    // The book is read and the reply built off the I/O threads; the reply comes back here.
+    auto self = shared_from_this();
+    m_impl.addressReplies.Get([self](SharedReply reply) {
+        asio::post(self->m_worker.io, [self, reply] { self->SendReply(reply); });
+    });
 }
 
-void Connection::StartWrite() {
-    m_writing.swap(m_queued);
-    m_queued.clear();
-    m_writeBusy = true;
-    asio::async_write(m_socket, asio::buffer(m_writing),
-                      [self = shared_from_this()](const asio::error_code& ec, size_t) {
-                          self->m_writeBusy = false;
-                          self->m_writing.clear();
+void Connection::SendReply(SharedReply reply) {
+    if (m_socketClosed) return;
+    const size_t size = reply->size();
+    if (m_impl.queuedReplyBytes.fetch_add(size) + size > m_impl.options.maxQueuedReplyBytes) {
+        m_impl.queuedReplyBytes -= size;
+        m_impl.Log("Not answering " + m_peer + ": too many replies are waiting to be sent.");
+        return ReplySent();
+    }
+    m_writing = std::move(reply);
+    asio::async_write(m_socket, asio::buffer(*m_writing),
+                      [self = shared_from_this(), size](const asio::error_code& ec, size_t) {
+                          self->m_impl.queuedReplyBytes -= size;
+                          self->m_writing.reset();
                           self->m_lastActivity = SteadyClock::now();
                           if (ec) {
+                              self->m_replyPending = false;
                               if (!self->m_finished)
                                   self->Finish(End::Broken, ec.message());
                               else if (self->m_closeAfterWrite)
                                   self->CloseSocket(false);
                               return;
                           }
-                          if (!self->m_queued.empty()) return self->StartWrite();
-                          if (self->m_closeAfterWrite) self->CloseSocket(true);
+                          self->ReplySent();
                       });
+}
+
+void Connection::ReplySent() {
+    m_replyPending = false;
+    if (m_closeAfterWrite) return CloseSocket(true);
+    if (m_finished) return;
+    if (!m_unscanned.empty()) {
+        const std::string rest = std::move(m_unscanned);
+        m_unscanned.clear();
+        const size_t scanned = ScanForRequests(rest.data(), rest.size());
+        if (scanned < rest.size()) m_unscanned = rest.substr(scanned);
+        if (m_replyPending) return;
+    }
+    ReadAvailable();
 }
 
 void Connection::Abort() {
@@ -201,6 +233,8 @@ void Connection::Abort() {
 void Connection::CloseSocket(bool graceful) {
     auto self = shared_from_this(); // the worker's map may hold the last reference
     m_closeAfterWrite = false;
+    if (m_socketClosed) return;
+    m_socketClosed = true;
     if (m_worker.connections.erase(this) > 0) --m_worker.count;
     asio::error_code ec;
     if (graceful) m_socket.set_option(asio::socket_base::linger(false, 0), ec);
@@ -211,24 +245,40 @@ void Connection::Finish(End end, const std::string& detail) {
     if (m_finished) return;
     m_finished = true;
     auto self = shared_from_this();
+    // A job is handled only when its sender finished it: it closed, or went silent for the idle
+    // time. Anything else leaves a job cut short, which keeps its bytes but is never delivered.
+    bool complete = end == End::PeerClosed || end == End::Idle;
+    std::string keptAs;
     if (m_fd >= 0) {
-        if (::close(m_fd) != 0) m_impl.Log("Closing spool file " + m_spoolPath + ": " + std::strerror(errno));
+        if (::close(m_fd) != 0) {
+            m_impl.Log("Closing spool file " + m_spoolPath + ": " + std::strerror(errno));
+            complete = false;
+        }
         m_fd = -1;
+        if (complete) {
+            if (auto spool = CompleteSpool(m_spoolPath)) {
+                m_spoolPath = *spool;
+            } else {
+                m_impl.Log(spool.error().message);
+                complete = false;
+            }
+        }
+        if (!complete) keptAs = SetAsideSpool(m_spoolPath, kIncompleteExtension);
     }
-    // A clean close tells the sender that the job is stored, so it is given only when the
-    // sender closed first (or went silent) and every byte is in the closed spool file.
-    const bool graceful = end == End::PeerClosed || end == End::Idle;
-    if (graceful && m_writeBusy)
+    // A clean close tells the sender that the job is stored, so it is given only when the job is
+    // complete in its spool file.
+    if (complete && m_replyPending)
         m_closeAfterWrite = true;
     else
-        CloseSocket(graceful);
-    Report(end, detail);
-    if (!m_spoolPath.empty()) m_impl.onJob(m_spoolPath);
+        CloseSocket(complete);
+    Report(end, detail, keptAs);
+    if (complete && !m_spoolPath.empty()) m_impl.onJob(m_spoolPath);
 }
 
-void Connection::Report(End end, const std::string& detail) {
-    const std::string bytes = std::to_string(m_received) + " bytes";
+void Connection::Report(End end, const std::string& detail, const std::string& keptAs) {
     const bool job = !m_spoolPath.empty();
+    const std::string kept =
+        " (" + std::to_string(m_received) + " bytes) are kept in " + keptAs + " and not handled.";
     switch (end) {
     case End::PeerClosed:
         if (!job)
@@ -237,27 +287,24 @@ void Connection::Report(End end, const std::string& detail) {
     case End::Idle:
         m_impl.Log(
             job ? "No data from " + m_peer + " for " + std::to_string(m_worker.limits.idleTimeout.count()) +
-                      " seconds; the job is handled as received (" + bytes + ")."
+                      " seconds; the job is handled as received (" + std::to_string(m_received) + " bytes)."
                 : "Connection from " + m_peer + " sent nothing for " +
                       std::to_string(m_worker.limits.idleTimeout.count()) + " seconds and was closed.");
         break;
     case End::TooLarge:
         m_impl.Log("Job from " + m_peer + " is larger than " + Megabytes(m_worker.limits.maxJobBytes) +
-                   "; the rest was not stored and the first " + Megabytes(m_worker.limits.maxJobBytes) +
-                   " are handled.");
+                   "; the rest was not stored and its first bytes" + kept);
         break;
     case End::Broken:
-        m_impl.Log(job ? "Connection from " + m_peer + " broke off (" + detail + "); the " + bytes +
-                             " received are handled."
-                       : "Connection from " + m_peer + " broke off before sending anything (" + detail +
-                             ").");
+        m_impl.Log(
+            job ? "Connection from " + m_peer + " broke off (" + detail + "); the bytes received" + kept
+                : "Connection from " + m_peer + " broke off before sending anything (" + detail + ").");
         break;
     case End::SpoolFailed:
-        m_impl.Log("Cannot write spool file " + m_spoolPath + ": " + detail + "; the " + bytes +
-                   " stored are handled.");
+        m_impl.Log("Cannot write spool file " + m_spoolPath + ": " + detail + "; the bytes stored" + kept);
         break;
     case End::Shutdown:
-        if (job) m_impl.Log("Stopping: the job from " + m_peer + " is handled as received (" + bytes + ").");
+        if (job) m_impl.Log("Stopping: the job from " + m_peer + " was still arriving; its bytes" + kept);
         break;
     }
 }

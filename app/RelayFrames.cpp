@@ -85,7 +85,7 @@ std::string RelayFrameTempFile(const std::string& savePath, const std::string& s
 bool AcceptRelayFrame(EngineContext& handler, const std::string& spoolPath, const std::string& jobText) {
     const VNPTRRegValues settings = handler.Settings().Get();
     const std::string peer = SpoolPeer(spoolPath);
-    if (!PeerAllowed(ParseAllowedPeers(settings.AllowedPeers), peer)) {
+    if (!PeerPolicy::FromSettings(settings).Allows(peer)) {
         handler.LogLine("Refused relay frame from " + peer + ": not an allowed peer.");
         return true;
     }

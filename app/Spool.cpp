@@ -21,9 +21,11 @@
 namespace vvp {
 namespace {
 
-bool IsSpoolName(const std::string& name) {
-    if (name.size() < 5 || LowerCase(name.substr(name.size() - 4)) != ".prn") return false;
-    const std::string stem = name.substr(0, name.size() - 4);
+bool IsSpoolName(const std::string& name, const std::string& extension) {
+    if (name.size() <= extension.size() ||
+        LowerCase(name.substr(name.size() - extension.size())) != extension)
+        return false;
+    const std::string stem = name.substr(0, name.size() - extension.size());
     const auto underscore = stem.find('_');
     if (underscore == std::string::npos) return false;
     asio::error_code ec;
@@ -53,12 +55,23 @@ std::string SpoolNamer::Next(const Clock& clock) {
 
 Result<SpoolFile> SpoolCreator::Create(const std::string& peerAddress) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::string path = m_temp + peerAddress + "_" + m_namer.Next(m_clock) + ".prn";
+        std::string path = m_temp + peerAddress + "_" + m_namer.Next(m_clock) + kReceivingExtension;
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) return SpoolFile{std::move(path), fd};
         if (errno != EEXIST) return ErrnoError("Cannot create spool file " + path, errno);
     }
     return Error{"Cannot create a spool file in " + m_temp + ": every name is taken"};
+}
+
+Result<std::string> CompleteSpool(const std::string& receivingPath) {
+    std::string path = ChangeFileExt(receivingPath, kSpoolExtension);
+    if (auto moved = MoveFileNoReplace(receivingPath, path); !moved) return moved.error();
+    return path;
+}
+
+std::string SetAsideSpool(const std::string& path, const std::string& extension) {
+    const std::string target = ChangeFileExt(path, extension);
+    return MoveFileNoReplace(path, target) ? target : path;
 }
 
 std::string SpoolJobId(const std::string& spoolPath) {
@@ -94,10 +107,12 @@ Result<std::string> ReadJobText(const std::string& spoolPath) {
     return ToJobText(std::move(*bytes));
 }
 
-std::vector<std::string> LeftoverSpoolFiles(const std::string& tempFolder) {
+namespace {
+
+std::vector<std::string> OurFiles(const std::string& tempFolder, const std::string& extension) {
     std::vector<std::string> files;
-    for (const auto& name : ListFolder(tempFolder, "*.prn", false)) {
-        if (!IsSpoolName(name)) continue;
+    for (const auto& name : ListFolder(tempFolder, "*" + extension, false)) {
+        if (!IsSpoolName(name, extension)) continue;
         struct stat st {};
         const std::string path = tempFolder + name;
         if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
@@ -105,6 +120,16 @@ std::vector<std::string> LeftoverSpoolFiles(const std::string& tempFolder) {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+} // namespace
+
+std::vector<std::string> LeftoverSpoolFiles(const std::string& tempFolder) {
+    return OurFiles(tempFolder, kSpoolExtension);
+}
+
+std::vector<std::string> LeftoverReceivingFiles(const std::string& tempFolder) {
+    return OurFiles(tempFolder, kReceivingExtension);
 }
 
 std::vector<std::string> InterruptedTempFiles(const std::string& savePath, const std::string& jobId) {

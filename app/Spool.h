@@ -26,7 +26,15 @@ private:
     int m_counter = 0;
 };
 
-// A job's spool file in the temporary folder: peer address, "_", a message-id stem, ".prn".
+// A job's spool file in the temporary folder: peer address, "_", a message-id stem, ".prn". While
+// the job arrives the file is named ".part"; it becomes ".prn" once the sender has finished, so
+// only complete jobs are ever handled. A job cut short, or refused for its size, is set aside
+// under ".incomplete" or ".refused": its bytes stay, and nothing handles them again.
+inline constexpr const char* kSpoolExtension = ".prn";
+inline constexpr const char* kReceivingExtension = ".part";
+inline constexpr const char* kIncompleteExtension = ".incomplete";
+inline constexpr const char* kRefusedExtension = ".refused";
+
 struct SpoolFile {
     std::string path;
     int fd = -1;
@@ -47,6 +55,12 @@ private:
     SpoolNamer m_namer;
 };
 
+// The complete job: the receiving file moved to its ".prn" name. The new path.
+Result<std::string> CompleteSpool(const std::string& receivingPath);
+// The file renamed with the extension in place of its own; the new path, or the old one when it
+// could not be renamed.
+std::string SetAsideSpool(const std::string& path, const std::string& extension);
+
 // The job's id: the spool file name's text after its first "_", without the extension.
 std::string SpoolJobId(const std::string& spoolPath);
 
@@ -58,6 +72,9 @@ std::string ToJobText(std::string bytes);
 // Spool files a crash or kill left in the temporary folder: "*.prn" files of this user whose
 // names are ours (peer address, "_", message id), oldest id first within a peer.
 std::vector<std::string> LeftoverSpoolFiles(const std::string& tempFolder);
+
+// Receiving files a crash or kill left: jobs that never arrived whole.
+std::vector<std::string> LeftoverReceivingFiles(const std::string& tempFolder);
 
 // Temporary message files in the Save Path that the interrupted handling of the job with this
 // id left; removed before the job is handled again.

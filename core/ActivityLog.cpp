@@ -13,7 +13,8 @@ void ActivityLog::LogLine(const std::string& text) {
         if (m_lines.size() > kTrimAbove) m_lines.resize(kTrimTo);
         listeners = m_listeners;
     }
-    for (auto& listener : listeners) listener(line);
+    for (auto& listener : listeners)
+        listener(line);
 }
 
 std::vector<std::string> ActivityLog::Lines() const {

@@ -11,8 +11,12 @@ TDateTime SystemClock::Now() const {
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
     localtime_r(&ts.tv_sec, &local);
-    DateTimeParts p{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                    local.tm_min,        local.tm_sec > 59 ? 59 : local.tm_sec,
+    DateTimeParts p{local.tm_year + 1900,
+                    local.tm_mon + 1,
+                    local.tm_mday,
+                    local.tm_hour,
+                    local.tm_min,
+                    local.tm_sec > 59 ? 59 : local.tm_sec,
                     static_cast<int>(ts.tv_nsec / 1000000)};
     return EncodeDateTime(p).value_or(0);
 }

@@ -24,7 +24,9 @@ std::string Pad(int value, int width) {
 
 } // namespace
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -37,7 +39,8 @@ std::optional<TDateTime> EncodeDate(int year, int month, int day) {
         return std::nullopt;
     long long y = year - 1;
     long long days = y * 365 + y / 4 - y / 100 + y / 400;
-    for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
+    for (int m = 1; m < month; ++m)
+        days += DaysInMonth(year, m);
     days += day;
     return static_cast<double>(days - kDaysTo1899_12_30);
 }
@@ -100,8 +103,12 @@ int DayOfWeek(TDateTime value) {
     return static_cast<int>(dow) + 1;
 }
 
-const char* ShortMonthName(int month) { return month >= 1 && month <= 12 ? kShortMonths[month - 1] : ""; }
-const char* ShortDayName(int weekday) { return weekday >= 1 && weekday <= 7 ? kShortDays[weekday - 1] : ""; }
+const char* ShortMonthName(int month) {
+    return month >= 1 && month <= 12 ? kShortMonths[month - 1] : "";
+}
+const char* ShortDayName(int weekday) {
+    return weekday >= 1 && weekday <= 7 ? kShortDays[weekday - 1] : "";
+}
 
 std::string FormatDateTime(const std::string& pattern, TDateTime value) {
     const DateTimeParts p = DecodeDateTime(value);
@@ -110,14 +117,16 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
     size_t i = 0;
     auto run = [&](char c) {
         size_t n = 0;
-        while (i + n < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + n])) == c) ++n;
+        while (i + n < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[i + n])) == c)
+            ++n;
         return n;
     };
     while (i < pattern.size()) {
         char c = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
         if (pattern[i] == '"' || pattern[i] == '\'') {
             char q = pattern[i++];
-            while (i < pattern.size() && pattern[i] != q) out += pattern[i++];
+            while (i < pattern.size() && pattern[i] != q)
+                out += pattern[i++];
             if (i < pattern.size()) ++i;
             continue;
         }
@@ -138,8 +147,10 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
             }
             break;
         case 'd':
-            if (n >= 3) out += kShortDays[DayOfWeek(value) - 1];
-            else out += n == 1 ? std::to_string(p.day) : Pad(p.day, 2);
+            if (n >= 3)
+                out += kShortDays[DayOfWeek(value) - 1];
+            else
+                out += n == 1 ? std::to_string(p.day) : Pad(p.day, 2);
             break;
         case 'h':
             out += n == 1 ? std::to_string(p.hour) : Pad(p.hour, 2);
@@ -158,8 +169,10 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
             if (!n) n = 1;
             break;
         }
-        if (c != 'm' && std::isalpha(static_cast<unsigned char>(c))) afterHour = (c == 'h');
-        else if (c == 'm') afterHour = false;
+        if (c != 'm' && std::isalpha(static_cast<unsigned char>(c)))
+            afterHour = (c == 'h');
+        else if (c == 'm')
+            afterHour = false;
         i += n;
     }
     return out;

@@ -27,7 +27,7 @@ int DaysInMonth(int year, int month);
 std::string FormatDateTime(const std::string& pattern, TDateTime value);
 
 const char* ShortMonthName(int month); // 1..12
-const char* ShortDayName(int weekday);  // 1 = Sunday .. 7 = Saturday
-int DayOfWeek(TDateTime value);         // 1 = Sunday .. 7 = Saturday
+const char* ShortDayName(int weekday); // 1 = Sunday .. 7 = Saturday
+int DayOfWeek(TDateTime value);        // 1 = Sunday .. 7 = Saturday
 
 } // namespace vvp

@@ -18,15 +18,21 @@ std::string RunningProgramFolder() {
 Folders ResolveFolders(const std::string& programFolderOverride) {
     Folders f;
     const char* env = std::getenv("VVP_PROGRAM_FOLDER");
-    if (!programFolderOverride.empty()) f.program = programFolderOverride;
-    else if (env && *env) f.program = env;
-    else f.program = RunningProgramFolder();
+    if (!programFolderOverride.empty())
+        f.program = programFolderOverride;
+    else if (env && *env)
+        f.program = env;
+    else
+        f.program = RunningProgramFolder();
     f.program = IncludeTrailingSeparator(f.program);
     const char* tmp = std::getenv("TMP");
     const char* temp = std::getenv("TEMP");
-    if (tmp && *tmp) f.temp = tmp;
-    else if (temp && *temp) f.temp = temp;
-    else f.temp = f.program;
+    if (tmp && *tmp)
+        f.temp = tmp;
+    else if (temp && *temp)
+        f.temp = temp;
+    else
+        f.temp = f.program;
     f.temp = IncludeTrailingSeparator(f.temp);
     return f;
 }

@@ -9,12 +9,14 @@ namespace vvp {
 namespace {
 
 std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return !prefix.empty() && text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
+    return !prefix.empty() && text.size() >= prefix.size() &&
+           Lower(text.substr(0, prefix.size())) == Lower(prefix);
 }
 
 std::string OneLine(const std::string& text) {
@@ -28,9 +30,12 @@ std::string OneLine(const std::string& text) {
 
 bool Offers(Buttons buttons, Answer answer) {
     switch (buttons) {
-    case Buttons::Ok: return answer == Answer::Ok;
-    case Buttons::YesNo: return answer == Answer::Yes || answer == Answer::No;
-    case Buttons::YesNoCancel: return answer == Answer::Yes || answer == Answer::No || answer == Answer::Cancel;
+    case Buttons::Ok:
+        return answer == Answer::Ok;
+    case Buttons::YesNo:
+        return answer == Answer::Yes || answer == Answer::No;
+    case Buttons::YesNoCancel:
+        return answer == Answer::Yes || answer == Answer::No || answer == Answer::Cancel;
     case Buttons::AbortRetryIgnore:
         return answer == Answer::Abort || answer == Answer::Retry || answer == Answer::Ignore;
     }
@@ -41,21 +46,28 @@ bool Offers(Buttons buttons, Answer answer) {
 
 const char* AnswerName(Answer answer) {
     switch (answer) {
-    case Answer::Ok: return "OK";
-    case Answer::Yes: return "Yes";
-    case Answer::No: return "No";
-    case Answer::Cancel: return "Cancel";
-    case Answer::Abort: return "Abort";
-    case Answer::Retry: return "Retry";
-    case Answer::Ignore: return "Ignore";
+    case Answer::Ok:
+        return "OK";
+    case Answer::Yes:
+        return "Yes";
+    case Answer::No:
+        return "No";
+    case Answer::Cancel:
+        return "Cancel";
+    case Answer::Abort:
+        return "Abort";
+    case Answer::Retry:
+        return "Retry";
+    case Answer::Ignore:
+        return "Ignore";
     }
     return "?";
 }
 
 std::optional<Answer> ParseAnswer(const std::string& text) {
     const std::string t = Lower(text);
-    for (Answer a : {Answer::Ok, Answer::Yes, Answer::No, Answer::Cancel, Answer::Abort, Answer::Retry,
-                     Answer::Ignore})
+    for (Answer a :
+         {Answer::Ok, Answer::Yes, Answer::No, Answer::Cancel, Answer::Abort, Answer::Retry, Answer::Ignore})
         if (t == Lower(AnswerName(a))) return a;
     return std::nullopt;
 }
@@ -118,7 +130,8 @@ std::optional<std::string> HeadlessPrompter::TakeAnswer(const std::string& capti
 
 void HeadlessPrompter::Note(const Record& record) {
     // A service answers prompts for months: keep only the recent ones.
-    if (m_transcript.size() >= kTranscriptLimit) m_transcript.erase(m_transcript.begin(), m_transcript.begin() + kTranscriptLimit / 2);
+    if (m_transcript.size() >= kTranscriptLimit)
+        m_transcript.erase(m_transcript.begin(), m_transcript.begin() + kTranscriptLimit / 2);
     m_transcript.push_back(record);
     if (m_log)
         *m_log << "PROMPT " << record.kind << " [" << OneLine(record.caption) << "] " << OneLine(record.text)
@@ -131,10 +144,13 @@ Answer HeadlessPrompter::DefaultAnswer(const MessageRequest& request) {
     if (request.caption == "Recreate Default Letterhead" || request.caption == "Change Printer Port")
         return Answer::No;
     switch (request.buttons) {
-    case Buttons::Ok: return Answer::Ok;
+    case Buttons::Ok:
+        return Answer::Ok;
     case Buttons::YesNo:
-    case Buttons::YesNoCancel: return Answer::Yes;
-    case Buttons::AbortRetryIgnore: return Answer::Ignore;
+    case Buttons::YesNoCancel:
+        return Answer::Yes;
+    case Buttons::AbortRetryIgnore:
+        return Answer::Ignore;
     }
     return Answer::Ok;
 }

@@ -14,8 +14,8 @@ namespace vvp {
 struct RegValue {
     enum class Kind { String, Dword, Other };
     Kind kind = Kind::String;
-    std::string text;     // String; for Other the raw text after '='
-    uint32_t dword = 0;   // Dword
+    std::string text;   // String; for Other the raw text after '='
+    uint32_t dword = 0; // Dword
 
     static RegValue String(std::string s) { return {Kind::String, std::move(s), 0}; }
     static RegValue Dword(uint32_t v) { return {Kind::Dword, {}, v}; }

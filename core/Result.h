@@ -16,8 +16,7 @@ struct Error {
 };
 
 // Value-or-error result, the shape of std::expected (not available with this compiler).
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : m_v(std::in_place_index<0>, std::move(value)) {}
     Result(Error error) : m_v(std::in_place_index<1>, std::move(error)) {}
@@ -40,8 +39,7 @@ private:
     std::variant<T, Error> m_v;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
 public:
     Result() = default;
     Result(Error error) : m_error(std::move(error)), m_ok(false) {}
@@ -55,6 +53,8 @@ private:
     bool m_ok = true;
 };
 
-inline Result<void> Ok() { return {}; }
+inline Result<void> Ok() {
+    return {};
+}
 
 } // namespace vvp

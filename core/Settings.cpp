@@ -9,11 +9,14 @@ namespace vvp {
 namespace {
 
 std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string Folder(const std::string& s) { return s.empty() ? s : IncludeTrailingSeparator(s); }
+std::string Folder(const std::string& s) {
+    return s.empty() ? s : IncludeTrailingSeparator(s);
+}
 
 RegField StringField(const char* name, std::string VNPTRRegValues::*member, bool folder = false) {
     return {name, RegValue::Kind::String, false,
@@ -76,17 +79,35 @@ const std::vector<RegField>& RegFields() {
         NumberField("Max Job MB", &VNPTRRegValues::MaxJobMegabytes, 1, 65535),
         NumberField("Address Exchange Timeout", &VNPTRRegValues::AddressExchangeSeconds, 1, 86400),
         StringField("Allowed Peers", &VNPTRRegValues::AllowedPeers),
+        StringField("Listen Address", &VNPTRRegValues::ListenAddress),
+        NumberField("Max Connections Per Peer", &VNPTRRegValues::MaxConnectionsPerPeer, 1, 1000000),
         StringField("Print Folder", &VNPTRRegValues::PrintFolder, true),
     };
     return fields;
 }
 
 const std::vector<const char*>& SaveOrder() {
-    static const std::vector<const char*> order = {
-        "Port",          "PortName",        "Report Printer",       "Save Mode",   "Save Path",
-        "Entity",        "MsgRecipient",    "VocanetServer",        "HeSA Tokens", "Monitor Signing Path",
-        "Monitor Path",  "Letterhead Path", "Sign Only Text",       "Field Widths", "Idle Timeout",
-        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers", "Print Folder"};
+    static const std::vector<const char*> order = {"Port",
+                                                   "PortName",
+                                                   "Report Printer",
+                                                   "Save Mode",
+                                                   "Save Path",
+                                                   "Entity",
+                                                   "MsgRecipient",
+                                                   "VocanetServer",
+                                                   "HeSA Tokens",
+                                                   "Monitor Signing Path",
+                                                   "Monitor Path",
+                                                   "Letterhead Path",
+                                                   "Sign Only Text",
+                                                   "Field Widths",
+                                                   "Idle Timeout",
+                                                   "Max Job MB",
+                                                   "Address Exchange Timeout",
+                                                   "Allowed Peers",
+                                                   "Listen Address",
+                                                   "Max Connections Per Peer",
+                                                   "Print Folder"};
     return order;
 }
 
@@ -124,8 +145,17 @@ LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders) {
             const RegValue* found = nullptr;
             for (const auto& [name, value] : **key)
                 if (Lower(name) == Lower(field.name)) found = &value;
-            if (found && !field.set(out.values, *found))
-                out.problems.push_back(std::string("Setting \"") + field.name + "\" has the wrong type; default used");
+            if (!found || field.set(out.values, *found)) continue;
+            // A limit on who may send must not open up because it was mistyped.
+            if (Lower(field.name) == "allowed peers") {
+                out.values.AllowedPeersUnreadable = true;
+                out.problems.push_back(
+                    "Setting \"Allowed Peers\" cannot be read; no peer is allowed until it is "
+                    "corrected");
+                continue;
+            }
+            out.problems.push_back(std::string("Setting \"") + field.name +
+                                   "\" has the wrong type; default used");
         }
     }
     out.values.SavePath = IncludeTrailingSeparator(out.values.SavePath);
@@ -155,7 +185,8 @@ Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, c
         const RegField* field = FindRegField(name);
         out.emplace_back(field->name, field->get(v));
     }
-    if (auto r = store.WriteValues(kRegistryKey, out); !r) return r.error().WithContext("Settings not saved: ");
+    if (auto r = store.WriteValues(kRegistryKey, out); !r)
+        return r.error().WithContext("Settings not saved: ");
     if (auto r = WriteFileAtomically(folders.program + "VNptr.inf", JoinLines(infoLines)); !r)
         return r.error().WithContext("Information file not written: ");
     return Ok();

@@ -6,6 +6,7 @@
 #include "TextEncoding.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <utility>
 
 namespace vvp {
@@ -140,6 +141,14 @@ std::string AddressBook::DetailText(const std::string& entry) {
 std::string AddressBook::CountText(size_t count) {
     return count == 0 ? std::string("No entries in address book")
                       : std::to_string(count) + " entries in address book";
+}
+
+std::string AddressBookVersion(const Folders& folders) {
+    const std::string path = FindFileNoCase(folders.temp, "Address.in");
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) return "none";
+    return path + "|" + std::to_string(st.st_size) + "|" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + "|" + std::to_string(st.st_ino);
 }
 
 std::string AddressBookReply(const Folders& folders) {

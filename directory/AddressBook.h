@@ -66,5 +66,7 @@ private:
 // The reply to a peer's "ADDR" request: every line of the data directory's "Address.in", each
 // ended by CR LF, then "." and CR LF.
 std::string AddressBookReply(const Folders& folders);
+// Changes whenever the file the "ADDR" reply is read from changes (name, size, time, inode).
+std::string AddressBookVersion(const Folders& folders);
 
 } // namespace vvp

@@ -41,7 +41,17 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
 VvpdRuntime::~VvpdRuntime() = default;
 
 void VvpdEvents::StatusTextChanged(const std::string& statusText) {
-    m_out << "Status: " << statusText << std::endl;
+    std::string where;
+    {
+        std::lock_guard lock(m_mutex);
+        where = std::exchange(m_where, std::string());
+    }
+    m_out << "Status: " << statusText << (where.empty() ? "" : " on " + where) << std::endl;
+}
+
+void VvpdEvents::ListeningOnChanged(const std::string& where) {
+    std::lock_guard lock(m_mutex);
+    m_where = where;
 }
 
 bool VvpdRuntime::LoadAnswers(std::string& error) {

@@ -10,6 +10,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 
 namespace vvp {
 
@@ -18,9 +19,12 @@ class VvpdEvents final : public EngineEvents {
 public:
     explicit VvpdEvents(std::ostream& out) : m_out(out) {}
     void StatusTextChanged(const std::string& statusText) override;
+    void ListeningOnChanged(const std::string& where) override;
 
 private:
     std::ostream& m_out;
+    std::mutex m_mutex;
+    std::string m_where;
 };
 
 // The headless front end: vvpd's seams (answers file, PDF printouts, REGEDIT4 settings file,

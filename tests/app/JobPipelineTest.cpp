@@ -203,3 +203,76 @@ TEST(Spool, BareCarriageReturnsBecomeByte255) {
     EXPECT_EQ(ToJobText("a\rb\r\nc\r"), "a\xFF"
                                         "b\r\nc\xFF");
 }
+
+TEST(JobPipeline, EachLetterAndEachRequestOfAJobIsItsOwnMessageAndBlankPagesAreSkipped) {
+    const std::string letter = test::ReadTestData("messages/referral_pit.prn");
+    const std::string other =
+        StrReplace(StrReplace(letter, "anne.specialist@clinic.example.com.au", "bob@gp.example"),
+                   "Dear Anne,", "Dear Bob,");
+    const std::string requests = test::ReadTestData("pathology/three_pages.prn");
+    const auto ff1 = requests.find('\f');
+    struct Case {
+        const char* name;
+        std::string job;
+        std::vector<std::string> messages; // recipient and page number of each file, in order
+    };
+    const std::vector<Case> cases = {
+        {"two letters to two doctors",
+         letter + "\f" + other,
+         {"anne.specialist@clinic.example.com.au_1.pit", "bob@gp.example_2.pit"}},
+        {"an empty page between two requests",
+         requests.substr(0, ff1) + "\f\f" + requests.substr(ff1 + 1),
+         {"orders@acme.example_1.orm", "orders@acme.example_2.orm", "orders@acme.example_3.orm"}},
+        {"a page of blank lines between two requests",
+         requests.substr(0, ff1) + "\f   \r\n\r\n\t\r\n\f" + requests.substr(ff1 + 1),
+         {"orders@acme.example_1.orm", "orders@acme.example_2.orm", "orders@acme.example_3.orm"}},
+        {"a first line that only begins like a peer request",
+         "ADDRESSEE COPY\r\n" + letter,
+         {"anne.specialist@clinic.example.com.au_1.pit"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineFixture f;
+        f.dir.Write("prog/ElectronicLabDetails.inf",
+                    test::ReadTestData("pathology/ElectronicLabDetails.inf"));
+        f.prompter.AddAnswer("Pathology Details", "ACME PATHOLOGY");
+        const JobOutcome out = f.engine->SubmitJob("127.0.0.1", c.job);
+        EXPECT_TRUE(out.DealtWith());
+        EXPECT_FALSE(out.peerRequest);
+        std::vector<std::string> saved;
+        for (const auto& name : f.SavedFiles())
+            saved.push_back(StrBefore(name, "_") + "_" + name.substr(name.size() - 5));
+        EXPECT_EQ(saved, c.messages);
+        EXPECT_TRUE(f.Boxes().empty() || f.Boxes()[0].caption != "Vocanet Virtual Printer Error.");
+    }
+}
+
+TEST(JobPipeline, LettersWithLineFeedsAloneAreReadAsTheyArePrinted) {
+    EngineFixture f;
+    const std::string crlf = test::ReadTestData("messages/referral_pit.prn");
+    const JobOutcome out = f.engine->SubmitJob("127.0.0.1", StrReplace(crlf, "\r\n", "\n"));
+    EXPECT_TRUE(out.DealtWith());
+    const auto saved = f.SavedFiles();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(ExtractFileExt(saved[0]), ".pit");
+    test::ExpectMatchesGolden(f.dir.Read("prog/VirtualPrinter/" + saved[0]),
+                              "messages/referral_pit.expected.pit");
+}
+
+TEST(JobPipeline, AJobThatStartsWithARelayFrameIsOneWhateverItHolds) {
+    const std::string health = test::ReadTestData("messages/referral_pit.prn");
+    EngineFixture f;
+    f.handler.Settings().Update([](VNPTRRegValues& v) { v.SaveMode = 2; });
+    EXPECT_TRUE(f.engine
+                    ->SubmitJob("127.0.0.1", "\x02"
+                                             "anne@x.example_abc10201:.pit\x03" +
+                                                 health)
+                    .relayFrame);
+    EXPECT_EQ(f.SavedFiles(), std::vector<std::string>{"anne@x.example_abc10201.pit"});
+    // A name whose temporary file would be its final file is refused once, not kept for ever.
+    const JobOutcome refused = f.engine->SubmitJob("127.0.0.1", "\x02"
+                                                                "anne@x.example_abc10202:.___\x03text");
+    EXPECT_FALSE(refused.spoolKept);
+    EXPECT_TRUE(f.Logged("Refused relay frame from 127.0.0.1: the extension \".___\"."));
+    EXPECT_EQ(f.SavedFiles().size(), 1u);
+}

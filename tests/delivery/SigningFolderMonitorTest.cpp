@@ -277,6 +277,22 @@ TEST(SigningFolderMonitor, CountsFilesWithoutRecipientAndHonoursTheFilter) {
     EXPECT_EQ(rig.monitor.Display().caption, "Monitor Path for Signing");
 }
 
+TEST(SigningFolderMonitor, TakesOnlyPlainFilesOfTheFolderAndSafeRecipients) {
+    MonitorRig rig;
+    // The practitioner's key store, protected only by its mode, must not be sent to anyone.
+    rig.dir.Write("vvpstore.psi", "secret key store");
+    ASSERT_EQ(symlink((rig.dir.Path() + "vvpstore.psi").c_str(),
+                      (rig.dir.Path() + "in/spy@evil.example_store.psi").c_str()),
+              0);
+    // A name that would add header lines to the signed copy and split a log line.
+    rig.Drop("bob@clinic.example\r\nBcc: spy@evil.example_letter.txt", "Dear Bob");
+    rig.monitor.MonitorTick();
+    EXPECT_TRUE(rig.Files("out").empty());
+    EXPECT_TRUE(rig.signer.streams.empty());
+    EXPECT_EQ(rig.monitor.Display().caption, "Monitor Path for Signing - 1 unprocessed.");
+    EXPECT_EQ(rig.dir.Read("vvpstore.psi"), "secret key store");
+}
+
 TEST(SigningFolderMonitor, SecondFileOfTheSameNameGetsAMessageIdStem) {
     MonitorRig rig;
     rig.dir.Write("out/lab@path.example_report.txt.sign.eml", "earlier");

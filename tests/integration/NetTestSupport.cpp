@@ -123,6 +123,12 @@ bool Client::Send(const std::string& bytes) {
 void Client::ShutdownSend() {
     ::shutdown(m_fd, SHUT_WR);
 }
+void Client::Reset() {
+    const linger abort{1, 0};
+    ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(m_fd);
+    m_fd = -1;
+}
 std::string Client::Receive(size_t n, std::chrono::milliseconds timeout) {
     std::string got;
     ReadUntilClosed(m_fd, got, n, timeout);

@@ -44,6 +44,8 @@ public:
     bool Connected() const { return m_fd >= 0; }
     bool Send(const std::string& bytes);
     void ShutdownSend();
+    // Closes with a reset, as a sender that crashed or gave up does.
+    void Reset();
     // Bytes until exactly n arrived, the peer closed, or the time is up.
     std::string Receive(size_t n, std::chrono::milliseconds timeout = 10s);
     // True when the server closed the connection (cleanly or not) within the time.

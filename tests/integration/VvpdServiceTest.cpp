@@ -82,6 +82,82 @@ TEST(VvpdService, AddrAnswersTheAddressBookAndALaterSvrinfoIsNotAnswered) {
     EXPECT_TRUE(WaitUntil([&] { return v.Logged("Return Address File"); }));
     EXPECT_FALSE(v.Logged("Return Domain list"));
     EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
+    // The reply is built once and sent again until the book changes.
+    v.dir.Write("tmp/Address.in", "Dr|Carol|New||GP|3 St||||carol@z.example|5|6||||789Z\r\n");
+    EXPECT_EQ(SendJob(v.port, "ADDR\r\n").reply,
+              "Dr|Carol|New||GP|3 St||||carol@z.example|5|6||||789Z\r\n.\r\n");
+}
+
+TEST(VvpdService, ListensOnLoopbackUnlessItIsAServerOrToldOtherwise) {
+    struct Case {
+        int saveMode;
+        std::string listenAddress;
+        std::string where;
+    };
+    for (const Case& c : {Case{1, "", "127.0.0.1:PORT, [::1]:PORT"}, Case{2, "", "every address:PORT"},
+                          Case{1, "*", "every address:PORT"}, Case{2, "127.0.0.1", "127.0.0.1:PORT"}}) {
+        SCOPED_TRACE(std::to_string(c.saveMode) + " " + c.listenAddress);
+        Service v(c.saveMode, {{"Listen Address", c.listenAddress}});
+        ASSERT_TRUE(v.Start()) << v.Output();
+        const std::string where = StrReplace(c.where, "PORT", std::to_string(v.port));
+        // Without IPv6 the IPv4 loopback alone is listened on.
+        EXPECT_TRUE(v.Logged("Status: Listening to Vocanet port on " + where) ||
+                    v.Logged("Status: Listening to Vocanet port on " + StrBefore(where, ",")))
+            << v.Output();
+        EXPECT_TRUE(SendJob(v.port, HealthMessageJob()).cleanClose);
+    }
+}
+
+TEST(VvpdService, OnePeerCannotTakeEveryConnection) {
+    Service v(1, {{"Max Connections Per Peer", "3"}});
+    ASSERT_TRUE(v.Start()) << v.Output();
+    std::vector<std::unique_ptr<Client>> idle;
+    for (int i = 0; i < 3; ++i)
+        idle.push_back(std::make_unique<Client>(v.port));
+    ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("New job..") == 0 && idle.back()->Connected(); }));
+    for (int i = 0; i < 3; ++i) {
+        Client extra(v.port);
+        EXPECT_TRUE(extra.WaitClosed(10s));
+    }
+    EXPECT_EQ(v.CountLogged("Refused connections from 127.0.0.1"), 1u)
+        << "logged once a minute, not per connection";
+    idle.pop_back();
+    EXPECT_TRUE(WaitUntil([&] { return SendJob(v.port, HealthMessageJob()).cleanClose; }));
+    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; })) << v.Output();
+}
+
+TEST(VvpdService, JobsCutShortKeepTheirBytesAndAreNeverDelivered) {
+    Service v(1);
+    // Left by a run that was killed while a job arrived.
+    v.dir.Write("tmp/127.0.0.1_19b0e8a2f3c1020.part", "Vocanet Electronic Health Message V1.5\r\nRecip");
+    ASSERT_TRUE(v.Start()) << v.Output();
+    EXPECT_TRUE(v.Logged("its bytes (45 bytes) are kept in " + v.TempFolder() +
+                         "127.0.0.1_19b0e8a2f3c1020.incomplete"));
+
+    const std::string half = HealthMessageJob().substr(0, 600);
+    Client sender(v.port);
+    ASSERT_TRUE(sender.Send(half));
+    ASSERT_TRUE(WaitUntil([&] { return v.Logged("New job.. from 127.0.0.1"); }));
+    sender.Reset();
+    ASSERT_TRUE(WaitUntil([&] { return v.Logged("broke off"); })) << v.Output();
+    EXPECT_TRUE(v.Logged("(600 bytes) are kept in")) << v.Output();
+    const auto kept = VvpdProcess::Files(v.TempFolder(), "*.incomplete");
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_TRUE(ReadWholeFile(v.TempFolder() + kept[0]).value_or("") == half ||
+                ReadWholeFile(v.TempFolder() + kept[1]).value_or("") == half);
+    EXPECT_EQ(v.Stop(SIGTERM), 0);
+    EXPECT_TRUE(v.Saved("*.pit").empty());
+    EXPECT_FALSE(v.Logged("Generated Message"));
+}
+
+TEST(VvpdService, AllowedPeersThatCannotBeReadAllowNoOne) {
+    Service v(2);
+    // The closing quote is missing.
+    v.dir.Write("registry.reg", v.dir.Read("registry.reg") + "\"Allowed Peers\"=\"127.0.0.1\n");
+    ASSERT_TRUE(v.Start()) << v.Output();
+    EXPECT_TRUE(v.Logged("Setting \"Allowed Peers\" cannot be read; no peer is allowed")) << v.Output();
+    EXPECT_EQ(SendJob(v.port, "ADDR\r\n").reply, "");
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("Refused \"ADDR\" from 127.0.0.1: not an allowed peer."); }));
 }
 
 TEST(VvpdService, ConnectionWithoutBytesIsNotAJob) {
@@ -169,7 +245,7 @@ TEST(VvpdService, FramesAndRequestsFromPeersNotAllowedAreRefused) {
     EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; }));
 }
 
-TEST(VvpdService, SilentSenderIsHandledAfterTheIdleTimeAndLargeJobsAreCut) {
+TEST(VvpdService, SilentSenderIsHandledAfterTheIdleTimeAndLargeJobsAreSetAside) {
     Service v(1, {{"Idle Timeout", "1"}, {"Max Job MB", "1"}});
     ASSERT_TRUE(v.Start());
     Client silent(v.port);
@@ -183,7 +259,8 @@ TEST(VvpdService, SilentSenderIsHandledAfterTheIdleTimeAndLargeJobsAreCut) {
     Exchange e = SendJob(v.port, big);
     EXPECT_FALSE(e.cleanClose);
     EXPECT_TRUE(WaitUntil([&] { return v.Logged("is larger than 1 MB"); })) << v.Output();
-    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 2; })) << v.Output();
+    EXPECT_TRUE(v.Logged("and not handled."));
+    EXPECT_EQ(v.Saved("*.pit").size(), 1u) << "a job cut short is never delivered";
     EXPECT_TRUE(WaitUntil([&] { return v.Spools().empty(); }));
 }
 
