@@ -116,7 +116,13 @@ std::string Hl7DoctorComponents(const TDoctorRecord& doctor);
 
 } // namespace letter
 
-// Conventions the HL7 writers share.
+// Conventions the HL7 writers share. Free text inside a field is escaped, so a delimiter typed by
+// the user never moves a field; the separators the writers place themselves stay.
+
+// Backslash, "|", "^", "~" and "&" as "\E\", "\F\", "\S\", "\R\" and "\T\"; other text unchanged.
+std::string Hl7Escape(const std::string& value);
+// For a configured value that is a composite on purpose ("facility^id^type"): its "^" stay.
+std::string Hl7EscapeKeepingComponents(const std::string& value);
 
 // The text of OBX-5: report lines coded 100 to 390, escaped and wrapped in "\.nf\" ... "\.fi\".
 std::string Hl7FormattedText(const StringList& reportLines);
