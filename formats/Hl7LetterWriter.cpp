@@ -184,7 +184,7 @@ std::string Hl7DoctorComponents(const TDoctorRecord& doctor) {
 }
 
 void WriteHl7Letter(TPitFile& record, const Clock& clock) {
-    const std::string ts17 = FormatDateTime("yyyymmddhhnnsszzz", clock.Now());
+    const std::string ts17 = FormatDateTime("yyyymmddhhnnsszzz", clock.TakeStamp(StampUnit::Millisecond));
     const std::string ts10 = ts17.substr(2, 10);
     const std::string req14 = FormatDateTime("yyyymmddhhnnss", record.requestedDate);
     const std::string coll14 = FormatDateTime("yyyymmddhhnnss", record.collectedDate);

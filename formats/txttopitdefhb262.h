@@ -109,6 +109,7 @@ void WritePitReport(TPitFile& record, const Clock& clock);
 
 // Fills record.hl7Lines with the HL7 letter batch, one segment per item; needs the report lines
 // of WritePitReport. An empty addressee e-mail becomes "UKN" and an empty order suffix "UNK".
+// The control id names the millisecond; a repeat waits for the next one.
 void WriteHl7Letter(TPitFile& record, const Clock& clock);
 
 // XCN of a doctor record: provider number "^" family "^" given "^" middle "^^" title.

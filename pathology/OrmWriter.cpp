@@ -125,7 +125,7 @@ size_t EstimateOrderSize(const TPitFile& r) {
 }
 
 void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& clock) {
-    const TDateTime now = clock.Now();
+    const TDateTime now = clock.TakeStamp(StampUnit::Second);
     const std::string zone = FormatZoneSuffix(clock.UtcOffsetMinutes());
     const std::string stamp = FormatDateTime("yyyymmddhhnnss", now);
     const std::string t1 = FormatDateTime("yyyymmddhhnnss.zzz", now) + zone;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 namespace vvp {
 namespace {
@@ -183,6 +184,18 @@ TEST(Hl7LetterWriter, LineBreaksInsideFieldsNeverSplitASegment) {
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(StrField(lines[2], '|', 4), "HarbourMedical");
     EXPECT_EQ(Field(Segment(lines, "OBR"), 28), "Dr BBrown");
+}
+
+TEST(Hl7LetterWriter, LettersFromOneClockNeverShareAControlId) {
+    FixedClock clock(test::WriterTestNow());
+    std::set<std::string> ids;
+    for (int i = 0; i < 3; ++i) {
+        TPitFile record = test::FullLetterRecord();
+        letter::WritePitReport(record, clock);
+        letter::WriteHl7Letter(record, clock);
+        ids.insert(StrField(Segment(record.hl7Lines, "MSH"), '|', 10));
+    }
+    EXPECT_EQ(ids, (std::set<std::string>{"20240305.140709123", "20240305.140709124", "20240305.140709125"}));
 }
 
 std::string WriteBatchFile(const test::TempDir& dir, const StringList& lines) {

