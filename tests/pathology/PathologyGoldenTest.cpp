@@ -152,5 +152,17 @@ TEST_F(VvpdPathology, MissingLaboratoryEndsWithAnErrorAndNoOrder) {
     EXPECT_FALSE(FileExists(Prog() + "group.counter.txt"));
 }
 
+// A key written in another case once gave no address, an empty order and "Generated Message".
+TEST_F(VvpdPathology, LaboratoryWithoutAddressIsAFailureNotAMessage) {
+    std::string labs = test::ReadTestData("pathology/ElectronicLabDetails.inf");
+    labs.replace(labs.find("EAddress="), 9, "E-Address=");
+    dir.Write("prog/ElectronicLabDetails.inf", labs);
+    const test::CommandResult r = Convert("single_request.prn");
+    EXPECT_NE(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("has no electronic address (EAddress)"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Generated Message"), std::string::npos) << r.output;
+    EXPECT_TRUE(ListFolder(SavePath(), "*", false).empty());
+}
+
 } // namespace
 } // namespace vvp::pathology
