@@ -1,7 +1,8 @@
 #include "FileUtil.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -11,7 +12,9 @@
 
 namespace vvp {
 
-Error ErrnoError(const std::string& context, int err) { return Error{context + ": " + std::strerror(err), err}; }
+Error ErrnoError(const std::string& context, int err) {
+    return Error{context + ": " + std::strerror(err), err};
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -47,7 +50,8 @@ std::string ExtractFileExt(const std::string& path) {
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     std::string name = ExtractFileName(path);
     auto p = name.rfind('.');
-    std::string base = path.substr(0, path.size() - name.size()) + (p == std::string::npos ? name : name.substr(0, p));
+    std::string base =
+        path.substr(0, path.size() - name.size()) + (p == std::string::npos ? name : name.substr(0, p));
     return base + ext;
 }
 
@@ -103,7 +107,8 @@ Result<void> WriteFileAtomically(const std::string& path, const std::string& dat
     auto r = WriteAll(fd, data, tmp);
     if (r && fsync(fd) != 0) r = ErrnoError("Cannot flush " + tmp, errno);
     close(fd);
-    if (r && rename(tmp.c_str(), path.c_str()) != 0) r = ErrnoError("Cannot rename " + tmp + " to " + path, errno);
+    if (r && rename(tmp.c_str(), path.c_str()) != 0)
+        r = ErrnoError("Cannot rename " + tmp + " to " + path, errno);
     if (!r) unlink(tmp.c_str());
     return r;
 }
@@ -117,7 +122,8 @@ Result<void> ForceDirectories(const std::string& folder) {
         if (next == std::string::npos) next = folder.size();
         path = folder.substr(0, next);
         if (!path.empty() && !DirectoryExists(path)) {
-            if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return ErrnoError("Cannot create folder " + path, errno);
+            if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+                return ErrnoError("Cannot create folder " + path, errno);
         }
         pos = next + 1;
     }
@@ -130,9 +136,11 @@ Result<void> MoveFileNoReplace(const std::string& from, const std::string& to) {
     if (link(from.c_str(), to.c_str()) != 0) {
         int err = errno;
         if (err == EEXIST) return Error{"Cannot create a file when that file already exists: " + to, err};
-        if (err != EPERM && err != EXDEV && err != ENOTSUP) return ErrnoError("Cannot move " + from + " to " + to, err);
+        if (err != EPERM && err != EXDEV && err != ENOTSUP)
+            return ErrnoError("Cannot move " + from + " to " + to, err);
         if (FileExists(to)) return Error{"Cannot create a file when that file already exists: " + to, EEXIST};
-        if (rename(from.c_str(), to.c_str()) != 0) return ErrnoError("Cannot move " + from + " to " + to, errno);
+        if (rename(from.c_str(), to.c_str()) != 0)
+            return ErrnoError("Cannot move " + from + " to " + to, errno);
         return Ok();
     }
     if (unlink(from.c_str()) != 0) return ErrnoError("Cannot remove " + from, errno);
@@ -145,11 +153,33 @@ Result<void> CopyFileReplacing(const std::string& from, const std::string& to) {
     return WriteFileAtomically(to, *data);
 }
 
-bool DeleteFileIfExists(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFileIfExists(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+unsigned char AsciiUpper(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
+
+// Letters compared as upper case, as the original platform orders names ("_" after the letters).
+int CompareUpperCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = AsciiUpper(a[i]), y = AsciiUpper(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+} // namespace
 
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase) {
     auto eq = [ignoreCase](char a, char b) {
-        return ignoreCase ? std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b))
+        return ignoreCase ? std::tolower(static_cast<unsigned char>(a)) ==
+                                std::tolower(static_cast<unsigned char>(b))
                           : a == b;
     };
     size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
@@ -167,11 +197,13 @@ bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCa
             return false;
         }
     }
-    while (m < mask.size() && mask[m] == '*') ++m;
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
     return m == mask.size();
 }
 
-std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask, bool includeDirectories) {
+std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask,
+                                    bool includeDirectories) {
     std::vector<std::string> names;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return names;
@@ -180,14 +212,24 @@ std::vector<std::string> ListFolder(const std::string& folder, const std::string
         if (name == "." || name == "..") continue;
         // "*.*" matches every name, with or without a dot, as on the original platform.
         if (mask != "*.*" && !MatchesMask(name, mask)) continue;
-        bool isDir = e->d_type == DT_DIR ||
-                     ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
-                      DirectoryExists(IncludeTrailingSeparator(folder) + name));
+        bool isDir = e->d_type == DT_DIR || ((e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) &&
+                                             DirectoryExists(IncludeTrailingSeparator(folder) + name));
         if (isDir && !includeDirectories) continue;
         names.push_back(name);
     }
     closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int folded = CompareUpperCase(a, b);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     return names;
+}
+
+std::string ResolveFileNameNoCase(const std::string& folder, const std::string& name) {
+    const std::string dir = IncludeTrailingSeparator(folder);
+    if (FileExists(dir + name)) return dir + name;
+    const auto names = ListFolder(dir, name, false);
+    return dir + (names.empty() ? name : names.front());
 }
 
 } // namespace vvp

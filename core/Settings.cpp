@@ -4,16 +4,22 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
 
 namespace vvp {
 namespace {
 
 std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string Folder(const std::string& s) { return s.empty() ? s : IncludeTrailingSeparator(s); }
+std::string Folder(const std::string& s) {
+    return s.empty() ? s : IncludeTrailingSeparator(s);
+}
 
 RegField StringField(const char* name, std::string VNPTRRegValues::*member, bool folder = false) {
     return {name, RegValue::Kind::String, false,
@@ -82,11 +88,25 @@ const std::vector<RegField>& RegFields() {
 }
 
 const std::vector<const char*>& SaveOrder() {
-    static const std::vector<const char*> order = {
-        "Port",          "PortName",        "Report Printer",       "Save Mode",   "Save Path",
-        "Entity",        "MsgRecipient",    "VocanetServer",        "HeSA Tokens", "Monitor Signing Path",
-        "Monitor Path",  "Letterhead Path", "Sign Only Text",       "Field Widths", "Idle Timeout",
-        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers", "Print Folder"};
+    static const std::vector<const char*> order = {"Port",
+                                                   "PortName",
+                                                   "Report Printer",
+                                                   "Save Mode",
+                                                   "Save Path",
+                                                   "Entity",
+                                                   "MsgRecipient",
+                                                   "VocanetServer",
+                                                   "HeSA Tokens",
+                                                   "Monitor Signing Path",
+                                                   "Monitor Path",
+                                                   "Letterhead Path",
+                                                   "Sign Only Text",
+                                                   "Field Widths",
+                                                   "Idle Timeout",
+                                                   "Max Job MB",
+                                                   "Address Exchange Timeout",
+                                                   "Allowed Peers",
+                                                   "Print Folder"};
     return order;
 }
 
@@ -125,7 +145,8 @@ LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders) {
             for (const auto& [name, value] : **key)
                 if (Lower(name) == Lower(field.name)) found = &value;
             if (found && !field.set(out.values, *found))
-                out.problems.push_back(std::string("Setting \"") + field.name + "\" has the wrong type; default used");
+                out.problems.push_back(std::string("Setting \"") + field.name +
+                                       "\" has the wrong type; default used");
         }
     }
     out.values.SavePath = IncludeTrailingSeparator(out.values.SavePath);
@@ -155,18 +176,46 @@ Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, c
         const RegField* field = FindRegField(name);
         out.emplace_back(field->name, field->get(v));
     }
-    if (auto r = store.WriteValues(kRegistryKey, out); !r) return r.error().WithContext("Settings not saved: ");
+    if (auto r = store.WriteValues(kRegistryKey, out); !r)
+        return r.error().WithContext("Settings not saved: ");
     if (auto r = WriteFileAtomically(folders.program + "VNptr.inf", JoinLines(infoLines)); !r)
         return r.error().WithContext("Information file not written: ");
     return Ok();
 }
 
+namespace {
+
+std::mutex g_addressBookMutex;
+
+std::optional<timespec> ModifiedAt(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return st.st_mtim;
+}
+
+bool Later(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+} // namespace
+
+void RefreshAddressBookFile(const Folders& folders) {
+    if (folders.temp == folders.program) return;
+    std::lock_guard lock(g_addressBookMutex);
+    const std::string source = ResolveFileNameNoCase(folders.program, kAddressBookFile);
+    const std::string target = ResolveFileNameNoCase(folders.temp, kAddressBookFile);
+    const auto from = ModifiedAt(source);
+    if (!from) return;
+    const auto to = ModifiedAt(target);
+    if (!to || Later(*from, *to)) (void)CopyFileReplacing(source, target);
+}
+
 void SeedAddressBookFiles(const Folders& folders) {
     if (folders.temp == folders.program) return;
-    if (!FileExists(folders.temp + "Address.in") && FileExists(folders.program + "address.in"))
-        (void)CopyFileReplacing(folders.program + "address.in", folders.temp + "Address.in");
-    if (FileExists(folders.program + "custom.address.in"))
-        (void)CopyFileReplacing(folders.program + "custom.address.in", folders.temp + "custom.address.in");
+    RefreshAddressBookFile(folders);
+    const std::string custom = ResolveFileNameNoCase(folders.program, kCustomAddressBookFile);
+    if (FileExists(custom))
+        (void)CopyFileReplacing(custom, ResolveFileNameNoCase(folders.temp, kCustomAddressBookFile));
 }
 
 } // namespace vvp

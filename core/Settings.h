@@ -13,7 +13,8 @@
 
 namespace vvp {
 
-inline constexpr const char* kRegistryKey = "HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer";
+inline constexpr const char* kRegistryKey =
+    "HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer";
 
 // Host text and port of a server instance; a host text beginning "ERROR:" carries an answer of
 // the addressing dialog instead.
@@ -42,11 +43,11 @@ struct VNPTRRegValues {
     std::string FieldWidths = "129,48,97,282,166,180,172";
 
     // Limits the original left open; stored beside the others.
-    uint32_t IdleTimeoutSeconds = 600;       // a silent connection is then handled as a finished job
-    uint32_t MaxJobMegabytes = 256;          // a larger job is cut off and handled as received
-    uint32_t AddressExchangeSeconds = 60;    // whole "ADDR" exchange
-    std::string AllowedPeers;                // ";"-separated addresses allowed to relay; empty = everyone
-    std::string PrintFolder;                 // printouts as PDF files when printing goes to PDF
+    uint32_t IdleTimeoutSeconds = 600;    // a silent connection is then handled as a finished job
+    uint32_t MaxJobMegabytes = 256;       // a larger job is cut off and handled as received
+    uint32_t AddressExchangeSeconds = 60; // whole "ADDR" exchange
+    std::string AllowedPeers;             // ";"-separated addresses allowed to relay; empty = everyone
+    std::string PrintFolder;              // printouts as PDF files when printing goes to PDF
 };
 
 VNPTRRegValues DefaultRegValues(const Folders& folders);
@@ -60,8 +61,8 @@ struct RegField {
     // false when the value is of the wrong type or out of range (the field keeps its value)
     std::function<bool(VNPTRRegValues&, const RegValue&)> set;
 };
-const std::vector<RegField>& RegFields();       // every stored value, in display order
-const std::vector<const char*>& SaveOrder();    // names in the order Save writes them
+const std::vector<RegField>& RegFields();              // every stored value, in display order
+const std::vector<const char*>& SaveOrder();           // names in the order Save writes them
 const RegField* FindRegField(const std::string& name); // letter case ignored
 
 // Display text of a stored value: Booleans as 0/1, numbers in decimal.
@@ -89,8 +90,17 @@ std::optional<StringList> ReadInfoFile(const Folders& folders);
 Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, const StringList& infoLines,
                            const Folders& folders);
 
-// Start-up copies of the address book files into the temporary folder.
+// The address book files; their names are matched without regard to case ("address.in").
+inline constexpr const char* kAddressBookFile = "Address.in";
+inline constexpr const char* kAddressBookBackupFile = "Address.in.bkp";
+inline constexpr const char* kCustomAddressBookFile = "custom.address.in";
+
+// Start-up copies of the address book files into the temporary folder: the program folder's
+// address book when it is newer than the temporary copy (or there is none), the custom file always.
 void SeedAddressBookFiles(const Folders& folders);
+// The program folder's address book replaces the temporary copy when it is newer. A server has no
+// address book window whose opening would refresh it, so it asks before each answer.
+void RefreshAddressBookFile(const Folders& folders);
 
 // The settings shared by the job threads and the front end, guarded.
 class SettingsHolder {
@@ -103,8 +113,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_values = values;
     }
-    template <typename F>
-    void Update(F&& change) {
+    template <typename F> void Update(F&& change) {
         std::lock_guard lock(m_mutex);
         change(m_values);
     }

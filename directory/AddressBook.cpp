@@ -2,6 +2,7 @@
 
 #include "FileUtil.h"
 #include "QZStringManip.h"
+#include "Settings.h"
 
 #include <algorithm>
 #include <utility>
@@ -35,8 +36,8 @@ std::string ProviderNumber(const std::string& entry) {
 AddressBook::AddressBook(std::string dataDirectory) : m_dir(std::move(dataDirectory)) {}
 
 void AddressBook::Load() {
-    const std::string mainPath = m_dir + "Address.in";
-    const std::string backupPath = m_dir + "Address.in.bkp";
+    const std::string mainPath = ResolveFileNameNoCase(m_dir, kAddressBookFile);
+    const std::string backupPath = ResolveFileNameNoCase(m_dir, kAddressBookBackupFile);
     StringList entries;
     if (FileExists(mainPath)) {
         entries = ReadLines(mainPath);
@@ -46,7 +47,7 @@ void AddressBook::Load() {
         // count entries that no search can find.
         entries = ReadLines(backupPath);
     }
-    const StringList custom = ReadLines(m_dir + "custom.address.in");
+    const StringList custom = ReadLines(ResolveFileNameNoCase(m_dir, kCustomAddressBookFile));
     entries.insert(entries.end(), custom.begin(), custom.end());
     SortNoCase(entries);
 
@@ -132,8 +133,9 @@ std::string AddressBook::CountText(size_t count) {
 }
 
 std::string AddressBookReply(const Folders& folders) {
+    RefreshAddressBookFile(folders);
     std::string reply;
-    for (const auto& line : ReadLines(folders.temp + "Address.in")) {
+    for (const auto& line : ReadLines(ResolveFileNameNoCase(folders.temp, kAddressBookFile))) {
         // A line "." would end the client's copy there and lose the rest of the book.
         if (line == ".") continue;
         reply += line;

@@ -23,8 +23,8 @@ struct AddressRow {
 };
 
 // The directory of health-care providers: "Address.in" (else "Address.in.bkp") merged with
-// "custom.address.in", one "|"-separated entry per line, sorted without regard to letter case,
-// searchable by surname and by provider number.
+// "custom.address.in" (names in any letter case), one "|"-separated entry per line, sorted without regard to
+// letter case, searchable by surname and by provider number.
 class AddressBook {
 public:
     explicit AddressBook(std::string dataDirectory); // with a trailing separator
@@ -62,8 +62,9 @@ private:
     TlockableIndex m_providerIndex;
 };
 
-// The reply to a peer's "ADDR" request: every line of the data directory's "Address.in", each
-// ended by CR LF, then "." and CR LF.
+// The reply to a peer's "ADDR" request: every line of the data directory's "Address.in" (first
+// refreshed from the program folder when that copy is newer), each ended by CR LF, then "." and
+// CR LF.
 std::string AddressBookReply(const Folders& folders);
 
 } // namespace vvp
