@@ -70,6 +70,7 @@ TEST(Settings, SaveWritesEveryValueInOrderAndTheInformationFile) {
     VNPTRRegValues v = DefaultRegValues(folders);
     v.SaveMode = 1;
     v.SavePath = "/x/y";
+    v.SignOnlyText = "Signed by \"Dr\" Lee;C:\\x\\\";end";
     ASSERT_TRUE(SaveRegValues(store, v, DefaultInfoLines(folders), folders));
     std::string reg = dir.Read("reg/registry.reg");
     EXPECT_NE(reg.find("\"Save Mode\"=dword:00000001\n\"Save Path\"=\"/x/y/\"\n"), std::string::npos);
@@ -81,6 +82,7 @@ TEST(Settings, SaveWritesEveryValueInOrderAndTheInformationFile) {
     auto back = LoadRegValues(store, folders);
     EXPECT_EQ(back.values.SavePath, "/x/y/");
     EXPECT_EQ(back.values.SaveMode, 1);
+    EXPECT_EQ(back.values.SignOnlyText, v.SignOnlyText); // quotes and backslashes survive the file
 }
 
 TEST(Settings, UserValuesAreCheckedAgainstTheFieldType) {

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <set>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vvp::pathology {
 namespace {
@@ -314,6 +316,37 @@ TEST(OrmWriter, ConcurrentRequestsNeverShareAnOrderNumber) {
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kEach));
     EXPECT_EQ(*all.begin(), 1);
     EXPECT_EQ(*all.rbegin(), kThreads * kEach);
+}
+
+// The practice's desktop app and its service may both take order numbers from the same file.
+TEST(OrmWriter, ProcessesSharingTheCounterNeverShareAnOrderNumber) {
+    vvp::test::TempDir dir;
+    constexpr int kProcesses = 4, kEach = 50;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::string numbers;
+            for (int i = 0; i < kEach; ++i)
+                numbers += std::to_string(NextGroupCounter(dir.Path())) + "\n";
+            _exit(WriteWholeFile(dir.File("taken" + std::to_string(p)), numbers).ok() ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::multiset<int> all;
+    for (int p = 0; p < kProcesses; ++p)
+        for (const auto& line : SplitLines(dir.Read("taken" + std::to_string(p))))
+            all.insert(std::stoi(line));
+    ASSERT_EQ(all.size(), static_cast<size_t>(kProcesses * kEach));
+    EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size()) << "an order number was given twice";
+    EXPECT_EQ(*all.begin(), 1);
+    EXPECT_EQ(*all.rbegin(), kProcesses * kEach);
 }
 
 TEST(OrmWriter, UnreadableCounterIsAFailureNotANumber) {
