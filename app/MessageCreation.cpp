@@ -238,7 +238,10 @@ Classification MessageCreation::ClassifyJob(JobText& job) {
     }
     std::string result;
     if (m_pathology) result = m_pathology(std::string(page), m_handler.Settings().Get().ReportPrinter);
-    if (result.rfind("ERROR", 0) == 0) m_handler.Services().prompter.Show("Vocanet Virtual Printer", result);
+    if (result.rfind("ERROR", 0) == 0) {
+        m_handler.LogLine(result);
+        m_handler.Services().prompter.Show("Vocanet Virtual Printer", result);
+    }
     if (result.empty()) m_handler.LogLine("Not a Pathology Request");
     c.created = FromPathologyText(result);
     return c;

@@ -1,10 +1,46 @@
 #include "Clock.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 namespace vvp {
+
+namespace {
+
+constexpr double kMillisecondDays = 1.0 / 86400000.0;
+
+const char* StampPattern(StampUnit unit) {
+    return unit == StampUnit::Second ? "yyyymmddhhnnss" : "yyyymmddhhnnsszzz";
+}
+
+// The first moment of the unit after the one the time falls in.
+TDateTime NextUnit(TDateTime time, StampUnit unit) {
+    DateTimeParts parts = DecodeDateTime(time);
+    int step = 1;
+    if (unit == StampUnit::Second) {
+        parts.millisecond = 0;
+        step = 1000;
+    }
+    return EncodeDateTime(parts).value_or(time) + step * kMillisecondDays;
+}
+
+} // namespace
+
+TDateTime Clock::TakeStamp(StampUnit unit) const {
+    std::lock_guard lock(m_stampMutex);
+    std::string& last = m_lastStamp[static_cast<size_t>(unit)];
+    TDateTime now = Now();
+    // A few rounds at most: a clock set back while waiting must not hold a job up for good.
+    for (int round = 0; round < 3 && FormatDateTime(StampPattern(unit), now) == last; ++round) {
+        WaitUntil(NextUnit(now, unit));
+        now = Now();
+    }
+    last = FormatDateTime(StampPattern(unit), now);
+    return now;
+}
 
 TDateTime SystemClock::Now() const {
     timespec ts{};
@@ -19,6 +55,15 @@ TDateTime SystemClock::Now() const {
                     local.tm_sec > 59 ? 59 : local.tm_sec,
                     static_cast<int>(ts.tv_nsec / 1000000)};
     return EncodeDateTime(p).value_or(0);
+}
+
+void SystemClock::WaitUntil(TDateTime time) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        const double leftMs = (time - Now()) / kMillisecondDays;
+        if (leftMs <= 0 || std::chrono::steady_clock::now() >= deadline) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(leftMs * 1000.0) + 200));
+    }
 }
 
 int SystemClock::UtcOffsetMinutes() const {
@@ -38,6 +83,11 @@ TDateTime FixedClock::Now() const {
 void FixedClock::Set(TDateTime now) {
     std::lock_guard lock(m_mutex);
     m_now = now;
+}
+
+void FixedClock::WaitUntil(TDateTime time) const {
+    std::lock_guard lock(m_mutex);
+    if (m_now < time) m_now = time;
 }
 
 void FixedClock::Advance(double days) {

@@ -2,10 +2,15 @@
 
 #include "DateTime.h"
 
+#include <array>
 #include <atomic>
 #include <mutex>
+#include <string>
 
 namespace vvp {
+
+// What the time in a control id counts: orders name the second, letters the millisecond.
+enum class StampUnit { Second, Millisecond };
 
 class Clock {
 public:
@@ -14,15 +19,31 @@ public:
     virtual TDateTime Now() const = 0;
     // Local time minus UTC in minutes (east of Greenwich is positive), daylight time included.
     virtual int UtcOffsetMinutes() const = 0;
+
+    // The time for a message whose control id is this time to the unit. A receiver drops a
+    // repeated id, so when the unit is the one this clock handed out last, it waits for the next.
+    TDateTime TakeStamp(StampUnit unit) const;
+
+protected:
+    // Returns once Now() has reached the time (or after a bounded wait).
+    virtual void WaitUntil(TDateTime time) const = 0;
+
+private:
+    mutable std::mutex m_stampMutex;
+    mutable std::array<std::string, 2> m_lastStamp;
 };
 
 class SystemClock final : public Clock {
 public:
     TDateTime Now() const override;
     int UtcOffsetMinutes() const override;
+
+protected:
+    void WaitUntil(TDateTime time) const override;
 };
 
 // A clock that stands still unless told otherwise; tests and reproducible conversions use it.
+// Waiting for a later time moves it there at once.
 class FixedClock final : public Clock {
 public:
     explicit FixedClock(TDateTime now = 0, int utcOffsetMinutes = 600);
@@ -31,9 +52,12 @@ public:
     void Set(TDateTime now);
     void Advance(double days);
 
+protected:
+    void WaitUntil(TDateTime time) const override;
+
 private:
     mutable std::mutex m_mutex;
-    TDateTime m_now;
+    mutable TDateTime m_now;
     int m_offset;
 };
 

@@ -1,5 +1,6 @@
 #include "FileUtil.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -214,6 +215,25 @@ bool DeleteFileIfExists(const std::string& path) {
     return unlink(path.c_str()) == 0;
 }
 
+namespace {
+
+unsigned char AsciiUpper(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
+
+// Letters compared as upper case, as the original platform orders names ("_" after the letters).
+int CompareUpperCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = AsciiUpper(a[i]), y = AsciiUpper(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+} // namespace
+
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase) {
     auto eq = [ignoreCase](char a, char b) {
         return ignoreCase ? std::tolower(static_cast<unsigned char>(a)) ==
@@ -256,7 +276,18 @@ std::vector<std::string> ListFolder(const std::string& folder, const std::string
         names.push_back(name);
     }
     closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int folded = CompareUpperCase(a, b);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     return names;
+}
+
+std::string ResolveFileNameNoCase(const std::string& folder, const std::string& name) {
+    const std::string dir = IncludeTrailingSeparator(folder);
+    if (FileExists(dir + name)) return dir + name;
+    const auto names = ListFolder(dir, name, false);
+    return dir + (names.empty() ? name : names.front());
 }
 
 } // namespace vvp

@@ -86,11 +86,17 @@ Result<void> MoveFileNoReplace(const std::string& from, const std::string& to);
 Result<void> CopyFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileIfExists(const std::string& path);
 
-// Names (not paths) of the entries of a folder whose names match a '*'/'?' mask, in the order the
-// file system returns them. Directories are included only when asked for.
+// Names (not paths) of the entries of a folder whose names match a '*'/'?' mask (letter case
+// ignored), sorted without regard to case as the original platform lists a folder, so the first
+// account or header definition found never depends on the file system. Directories are included
+// only when asked for.
 std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask,
                                     bool includeDirectories);
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase = true);
+// The path of the file called name in the folder, its name compared without regard to case (as on
+// the platform the files come from): the exact name when it exists, else the first in listing
+// order; folder + name when there is none.
+std::string ResolveFileNameNoCase(const std::string& folder, const std::string& name);
 
 Error ErrnoError(const std::string& context, int err);
 

@@ -4,6 +4,9 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
 
 namespace vvp {
 namespace {
@@ -192,12 +195,39 @@ Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, c
     return Ok();
 }
 
+namespace {
+
+std::mutex g_addressBookMutex;
+
+std::optional<timespec> ModifiedAt(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return st.st_mtim;
+}
+
+bool Later(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+} // namespace
+
+void RefreshAddressBookFile(const Folders& folders) {
+    if (folders.temp == folders.program) return;
+    std::lock_guard lock(g_addressBookMutex);
+    const std::string source = ResolveFileNameNoCase(folders.program, kAddressBookFile);
+    const std::string target = ResolveFileNameNoCase(folders.temp, kAddressBookFile);
+    const auto from = ModifiedAt(source);
+    if (!from) return;
+    const auto to = ModifiedAt(target);
+    if (!to || Later(*from, *to)) (void)CopyFileReplacing(source, target);
+}
+
 void SeedAddressBookFiles(const Folders& folders) {
     if (folders.temp == folders.program) return;
-    if (!FileExists(folders.temp + "Address.in") && FileExists(folders.program + "address.in"))
-        (void)CopyFileReplacing(folders.program + "address.in", folders.temp + "Address.in");
-    if (FileExists(folders.program + "custom.address.in"))
-        (void)CopyFileReplacing(folders.program + "custom.address.in", folders.temp + "custom.address.in");
+    RefreshAddressBookFile(folders);
+    const std::string custom = ResolveFileNameNoCase(folders.program, kCustomAddressBookFile);
+    if (FileExists(custom))
+        (void)CopyFileReplacing(custom, ResolveFileNameNoCase(folders.temp, kCustomAddressBookFile));
 }
 
 } // namespace vvp

@@ -93,8 +93,17 @@ std::optional<StringList> ReadInfoFile(const Folders& folders);
 Result<void> SaveRegValues(RegistryStore& store, const VNPTRRegValues& values, const StringList& infoLines,
                            const Folders& folders);
 
-// Start-up copies of the address book files into the temporary folder.
+// The address book files; their names are matched without regard to case ("address.in").
+inline constexpr const char* kAddressBookFile = "Address.in";
+inline constexpr const char* kAddressBookBackupFile = "Address.in.bkp";
+inline constexpr const char* kCustomAddressBookFile = "custom.address.in";
+
+// Start-up copies of the address book files into the temporary folder: the program folder's
+// address book when it is newer than the temporary copy (or there is none), the custom file always.
 void SeedAddressBookFiles(const Folders& folders);
+// The program folder's address book replaces the temporary copy when it is newer. A server has no
+// address book window whose opening would refresh it, so it asks before each answer.
+void RefreshAddressBookFile(const Folders& folders);
 
 // The settings shared by the job threads and the front end, guarded.
 class SettingsHolder {

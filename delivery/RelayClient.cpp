@@ -231,7 +231,9 @@ AddressFetchOutcome RelayClient::FetchAddressBook() {
     }
     client.Disconnect();
     if (kept.empty()) return {Status::Fetched, 0, {}};
-    if (auto r = WriteFileAtomically(m_folders.temp + "Address.in", JoinLines(kept)); !r)
+    if (auto r =
+            WriteFileAtomically(ResolveFileNameNoCase(m_folders.temp, kAddressBookFile), JoinLines(kept));
+        !r)
         return {Status::Failed, 0, r.error().message};
     return {Status::Fetched, kept.size(), {}};
 }

@@ -4,6 +4,7 @@
 #include "FileUtil.h"
 #include "QZStringManip.h"
 #include "TextEncoding.h"
+#include "Settings.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -44,8 +45,8 @@ std::string ProviderNumber(const std::string& entry) {
 AddressBook::AddressBook(std::string dataDirectory) : m_dir(std::move(dataDirectory)) {}
 
 void AddressBook::Load() {
-    const std::string mainPath = FindFileNoCase(m_dir, "Address.in");
-    const std::string backupPath = FindFileNoCase(m_dir, "Address.in.bkp");
+    const std::string mainPath = ResolveFileNameNoCase(m_dir, kAddressBookFile);
+    const std::string backupPath = ResolveFileNameNoCase(m_dir, kAddressBookBackupFile);
     StringList entries;
     if (FileExists(mainPath)) {
         entries = ReadEntries(mainPath);
@@ -55,7 +56,7 @@ void AddressBook::Load() {
         // count entries that no search can find.
         entries = ReadEntries(backupPath);
     }
-    const StringList custom = ReadEntries(FindFileNoCase(m_dir, "custom.address.in"));
+    const StringList custom = ReadEntries(ResolveFileNameNoCase(m_dir, kCustomAddressBookFile));
     entries.insert(entries.end(), custom.begin(), custom.end());
     SortNoCase(entries);
 
@@ -144,7 +145,9 @@ std::string AddressBook::CountText(size_t count) {
 }
 
 std::string AddressBookVersion(const Folders& folders) {
-    const std::string path = FindFileNoCase(folders.temp, "Address.in");
+    // A newer program-folder book replaces the working copy first, so it counts as a change.
+    RefreshAddressBookFile(folders);
+    const std::string path = ResolveFileNameNoCase(folders.temp, kAddressBookFile);
     struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0) return "none";
     return path + "|" + std::to_string(st.st_size) + "|" + std::to_string(st.st_mtim.tv_sec) + "." +
@@ -152,8 +155,9 @@ std::string AddressBookVersion(const Folders& folders) {
 }
 
 std::string AddressBookReply(const Folders& folders) {
+    RefreshAddressBookFile(folders);
     std::string reply;
-    for (const auto& line : ReadLines(FindFileNoCase(folders.temp, "Address.in"))) {
+    for (const auto& line : ReadLines(ResolveFileNameNoCase(folders.temp, kAddressBookFile))) {
         // A line "." would end the client's copy there and lose the rest of the book.
         if (line == ".") continue;
         reply += line;

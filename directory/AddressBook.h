@@ -23,9 +23,10 @@ struct AddressRow {
 };
 
 // The directory of health-care providers: "Address.in" (else "Address.in.bkp") merged with
-// "custom.address.in", one "|"-separated entry per line, sorted without regard to letter case,
-// searchable by surname and by provider number. Entries are held as UTF-8 whether a file is
-// UTF-8 or single-byte Windows-1252, so a search for "é" finds what either kind of file holds.
+// "custom.address.in" (names in any letter case), one "|"-separated entry per line, sorted without
+// regard to letter case, searchable by surname and by provider number. Entries are held as UTF-8
+// whether a file is UTF-8 or single-byte Windows-1252, so a search for "é" finds what either kind
+// of file holds.
 class AddressBook {
 public:
     explicit AddressBook(std::string dataDirectory); // with a trailing separator
@@ -63,8 +64,9 @@ private:
     TlockableIndex m_providerIndex;
 };
 
-// The reply to a peer's "ADDR" request: every line of the data directory's "Address.in", each
-// ended by CR LF, then "." and CR LF.
+// The reply to a peer's "ADDR" request: every line of the data directory's "Address.in" (first
+// refreshed from the program folder when that copy is newer), each ended by CR LF, then "." and
+// CR LF.
 std::string AddressBookReply(const Folders& folders);
 // Changes whenever the file the "ADDR" reply is read from changes (name, size, time, inode).
 std::string AddressBookVersion(const Folders& folders);

@@ -94,7 +94,7 @@ StringList AddressBookOpener::CopyProgramFiles() const {
     // With no temporary folder of its own the program folder's files are the ones shown.
     if (m_folders.temp == m_folders.program) return problems;
     for (const char* name : {"Address.in", "Address.in.bkp"}) {
-        const std::string from = FindFileNoCase(m_folders.program, name);
+        const std::string from = ResolveFileNameNoCase(m_folders.program, name);
         if (!FileExists(from)) continue;
         if (auto r = CopyFileReplacing(from, m_folders.temp + name); !r)
             problems.push_back("Address book: " + r.error().message);

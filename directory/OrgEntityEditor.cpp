@@ -84,11 +84,11 @@ std::optional<std::string> FileBytes(const std::string& path) {
 OrgEntityEditor::OrgEntityEditor(Prompter& prompter) : m_prompter(prompter) {}
 
 std::string OrgEntityEditor::OrganisationsPath(const std::string& programFolder) {
-    return FindFileNoCase(programFolder, kOrganisationsFileName);
+    return ResolveFileNameNoCase(programFolder, kOrganisationsFileName);
 }
 
 std::string OrgEntityEditor::EntitiesPath(const std::string& programFolder) {
-    return FindFileNoCase(programFolder, kEntitiesFileName);
+    return ResolveFileNameNoCase(programFolder, kEntitiesFileName);
 }
 
 void OrgEntityEditor::LoadTable(TableFile& table, const std::string& path, const char* defaultText) {

@@ -299,8 +299,9 @@ int MonthFromWord(const std::string& word) {
     }
 }
 
+// noCalendarDate, when given, is set when the text names a day, month and year that make no date.
 TDateTime ConvertFreeText(const std::string& input, bool readIso, TDateTime failure,
-                          const LocaleDateFormat& format) {
+                          const LocaleDateFormat& format, bool* noCalendarDate = nullptr) {
     if (input.empty()) return failure;
     std::string text = Trim(UpperCase(input));
 
@@ -364,6 +365,7 @@ TDateTime ConvertFreeText(const std::string& input, bool readIso, TDateTime fail
     // Day, month and year that make no calendar date (day 0, 31 February) fail like any other
     // unreadable text rather than raising to the caller.
     const auto date = EncodeDate(year, month, day);
+    if (!date && noCalendarDate) *noCalendarDate = true;
     return date ? CombineDateTime(*date, time.value) : failure;
 }
 
@@ -461,6 +463,17 @@ TDateTime FreeTextToDateTimeReport(const std::string& text, const LocaleDateForm
 
 TDateTime FreeTextToDateTime(const std::string& text) {
     return FreeTextToDateTime(text, CurrentLocaleDateFormat());
+}
+
+std::optional<TDateTime> FreeTextToDateTimeStrict(const std::string& text, const LocaleDateFormat& format) {
+    bool noCalendarDate = false;
+    const TDateTime value = ConvertFreeText(text, true, kGeneralDateFailure, format, &noCalendarDate);
+    if (noCalendarDate) return std::nullopt;
+    return value;
+}
+
+std::optional<TDateTime> FreeTextToDateTimeStrict(const std::string& text) {
+    return FreeTextToDateTimeStrict(text, CurrentLocaleDateFormat());
 }
 
 TDateTime FreeTextToDateTimeReport(const std::string& text) {

@@ -23,10 +23,48 @@ std::string ReplaceChars(std::string text, const std::string& characters, char r
 
 // What a phone number becomes when it cannot be read as country, area and local parts.
 std::string UnstructuredPhone(const std::string& phone) {
-    return "^^^^^^" + StrStrip(phone, " .,-()|~^");
+    return "^^^^^^" + Hl7Escape(StrStrip(phone, " .,-()|~^"));
+}
+
+const char* EscapeSequence(char c) {
+    switch (c) {
+    case '\\':
+        return "\\E\\";
+    case '|':
+        return "\\F\\";
+    case '^':
+        return "\\S\\";
+    case '~':
+        return "\\R\\";
+    case '&':
+        return "\\T\\";
+    default:
+        return nullptr;
+    }
+}
+
+std::string EscapeExcept(const std::string& value, char kept) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        const char* sequence = c == kept ? nullptr : EscapeSequence(c);
+        if (sequence)
+            out += sequence;
+        else
+            out += c;
+    }
+    return out;
 }
 
 } // namespace
+
+std::string Hl7Escape(const std::string& value) {
+    return EscapeExcept(value, '\0');
+}
+
+std::string Hl7EscapeKeepingComponents(const std::string& value) {
+    return EscapeExcept(value, '^');
+}
 
 std::string Hl7EscapeFormattedText(const std::string& text) {
     std::string out = StrReplace(text, "\\", "\\E\\");
@@ -46,11 +84,11 @@ std::string Hl7FormattedText(const StringList& reportLines) {
 }
 
 std::string Hl7FamilyName(const std::string& family) {
-    return ReplaceChars(family, "\\^|~", ' ');
+    return Hl7Escape(ReplaceChars(family, "\\^|~", ' '));
 }
 
 std::string Hl7GivenNames(const std::string& given) {
-    std::string out = ReplaceChars(given, "^.,~\\|", ' ');
+    std::string out = Hl7Escape(ReplaceChars(given, "^.,~\\|", ' '));
     const auto space = out.find(' ');
     if (space != std::string::npos)
         out[space] = '^';
@@ -60,7 +98,7 @@ std::string Hl7GivenNames(const std::string& given) {
 }
 
 std::string Hl7NamePrefix(const std::string& prefix) {
-    return StrStrip(prefix, "^|~");
+    return Hl7Escape(StrStrip(prefix, "^|~"));
 }
 
 std::string Hl7PersonName(const std::string& family, const std::string& given, const std::string& prefix) {
@@ -69,7 +107,7 @@ std::string Hl7PersonName(const std::string& family, const std::string& given, c
 
 std::string Hl7Doctor(const std::string& providerNumber, const std::string& family, const std::string& given,
                       const std::string& prefix) {
-    return providerNumber + "^" + Hl7PersonName(family, given, prefix);
+    return Hl7Escape(providerNumber) + "^" + Hl7PersonName(family, given, prefix);
 }
 
 std::string Hl7Phone(const std::string& phone) {
@@ -109,15 +147,15 @@ std::string Hl7Phone(const std::string& phone) {
 std::string Hl7Address(const std::string& address) {
     std::string field[6];
     for (int i = 0; i < 6; ++i)
-        field[i] = StrField(address, '\r', i + 1);
+        field[i] = Hl7Escape(StrField(address, '\r', i + 1));
     return field[1] + "^" + field[0] + "^" + field[2] + "^" + field[3] + "^" + field[4] + "^" + field[5] +
            "^";
 }
 
 std::string Hl7PatientIdentifiers(const std::string& yourReference, const std::string& medicareNumber) {
     std::string out;
-    if (!yourReference.empty()) out = yourReference + "^^^^SR";
-    if (!medicareNumber.empty()) out += (out.empty() ? "" : "~") + medicareNumber + "^^^^MC";
+    if (!yourReference.empty()) out = Hl7Escape(yourReference) + "^^^^SR";
+    if (!medicareNumber.empty()) out += (out.empty() ? "" : "~") + Hl7Escape(medicareNumber) + "^^^^MC";
     return out;
 }
 
@@ -146,7 +184,7 @@ std::string Hl7DoctorComponents(const TDoctorRecord& doctor) {
 }
 
 void WriteHl7Letter(TPitFile& record, const Clock& clock) {
-    const std::string ts17 = FormatDateTime("yyyymmddhhnnsszzz", clock.Now());
+    const std::string ts17 = FormatDateTime("yyyymmddhhnnsszzz", clock.TakeStamp(StampUnit::Millisecond));
     const std::string ts10 = ts17.substr(2, 10);
     const std::string req14 = FormatDateTime("yyyymmddhhnnss", record.requestedDate);
     const std::string coll14 = FormatDateTime("yyyymmddhhnnss", record.collectedDate);
@@ -161,27 +199,28 @@ void WriteHl7Letter(TPitFile& record, const Clock& clock) {
                                                    : FormatDateTime("yyyymmddhhnnsszzz",
                                                                     FreeTextToDateTimeReport(record.dobText));
     const std::string service =
-        IsLetterTitle(record.messageTitle) ? "^LETTER^^^^|" : "^" + record.messageTitle + "^^^^|";
-    const std::string order = ts10 + "^" + record.orderSuffix;
+        IsLetterTitle(record.messageTitle) ? "^LETTER^^^^|" : "^" + Hl7Escape(record.messageTitle) + "^^^^|";
+    const std::string order = ts10 + "^" + Hl7Escape(record.orderSuffix);
+    const std::string practice = Hl7Escape(record.practiceName);
 
-    const std::string fhs = "FHS|^~\\&|" + std::string("|") + record.practiceName + "|" + "|UNK|" + ts17 +
-                            "||" + record.addressee.email + "_" + ts17 + "." + "||||";
+    const std::string fhs = "FHS|^~\\&|" + std::string("|") + practice + "|" + "|UNK|" + ts17 + "||" +
+                            Hl7Escape(record.addressee.email) + "_" + ts17 + "." + "||||";
     StringList& out = record.hl7Lines;
     out.clear();
     out.push_back(fhs);
     out.push_back("BHS" + fhs.substr(3));
-    out.push_back("MSH|^~\\&|" + std::string("|") + record.practiceName + "|" + "|UNK|" + ts17 + "||" + "|" +
+    out.push_back("MSH|^~\\&|" + std::string("|") + practice + "|" + "|UNK|" + ts17 + "||" + "|" +
                   ts17.substr(0, 8) + "." + ts17.substr(8) + "|P|2.3.1|1||NE|AL|AU|||");
     out.push_back("PID|1||" + Hl7PatientIdentifiers(record.yourReference, record.medicareNumber) + "||" +
                   Hl7PersonName(record.patientSurname, record.patientGivenNames, record.patientTitle) + "||" +
-                  dob + "|" + record.sex + "|||" + Hl7Address(record.patientAddress) + "||" +
+                  dob + "|" + Hl7Escape(record.sex) + "|||" + Hl7Address(record.patientAddress) + "||" +
                   Hl7Phone(record.patientPhone) + "|||||||");
     out.push_back("PV1|1|O|||||" + doctor1 + "|" + doctor1 + "|" + pv1Third + "|");
     out.push_back("ORC|NW|" + order + "|3|" + order + "|IP||||" + req14 + "|10|11|" + doctor2 + "|||" +
                   req14 + "|||");
-    out.push_back("OBR|1|" + ts10 + "^^^|" + record.labReference + "|" + service + "|" + req14 + "|" +
-                  coll14 + "|" + coll14 + "|O||||" + doctor1 + "|" + coll14 + "||||||||" + ts17 + "||||||" +
-                  record.copyTo + "|");
+    out.push_back("OBR|1|" + ts10 + "^^^|" + Hl7Escape(record.labReference) + "|" + service + "|" + req14 +
+                  "|" + coll14 + "|" + coll14 + "|O||||" + doctor1 + "|" + coll14 + "||||||||" + ts17 +
+                  "||||||" + Hl7Escape(record.copyTo) + "|");
     out.push_back("OBX|1|FT|^^PIT||" + Hl7FormattedText(record.reportLines) + "||||||||F");
     out.push_back("BTS|1||");
     out.push_back("FTS|1|");

@@ -20,10 +20,11 @@ std::string StrField(const std::string& text, char delimiter, int index);
 // The platform text routines the callers use with their usual meaning.
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
-std::string Trim(const std::string& text);      // blanks and control characters at both ends
+std::string Trim(const std::string& text); // blanks and control characters at both ends
 std::string TrimLeft(const std::string& text);
 std::string TrimRight(const std::string& text);
-std::string ReplaceAllNoCase(const std::string& text, const std::string& search, const std::string& replacement);
+std::string ReplaceAllNoCase(const std::string& text, const std::string& search,
+                             const std::string& replacement);
 bool ContainsText(const std::string& text, const std::string& part); // letter case ignored
 bool StartsText(const std::string& text, const std::string& prefix); // letter case ignored
 bool SameText(const std::string& a, const std::string& b);
@@ -40,6 +41,10 @@ inline constexpr TDateTime kGeneralDateFailure = -999999.0;
 inline constexpr TDateTime kReportDateFailure = 0.0;
 TDateTime FreeTextToDateTime(const std::string& text);
 TDateTime FreeTextToDateTimeReport(const std::string& text);
+// The general variant, except that a day, month and year that make no calendar date (31 FEB 1960,
+// day 0) give nullopt: the platform's converter raised an error there, and readers that refuse
+// such text rely on it. Other unreadable text still gives the failure value.
+std::optional<TDateTime> FreeTextToDateTimeStrict(const std::string& text);
 
 // The locale's date-and-time conversion (StrToDateTime): 1 to 3 numbers split by the date
 // separator, an optional time after a blank, two-digit years in a 50-year window.
@@ -66,5 +71,6 @@ DateOrder DateOrderFromFormat(const std::string& strftimeFormat);
 std::optional<TDateTime> LocaleStrToDateTime(const std::string& text, const LocaleDateFormat& format);
 TDateTime FreeTextToDateTime(const std::string& text, const LocaleDateFormat& format);
 TDateTime FreeTextToDateTimeReport(const std::string& text, const LocaleDateFormat& format);
+std::optional<TDateTime> FreeTextToDateTimeStrict(const std::string& text, const LocaleDateFormat& format);
 
 } // namespace vvp

@@ -109,6 +109,7 @@ void WritePitReport(TPitFile& record, const Clock& clock);
 
 // Fills record.hl7Lines with the HL7 letter batch, one segment per item; needs the report lines
 // of WritePitReport. An empty addressee e-mail becomes "UKN" and an empty order suffix "UNK".
+// The control id names the millisecond; a repeat waits for the next one.
 void WriteHl7Letter(TPitFile& record, const Clock& clock);
 
 // XCN of a doctor record: provider number "^" family "^" given "^" middle "^^" title.
@@ -116,7 +117,13 @@ std::string Hl7DoctorComponents(const TDoctorRecord& doctor);
 
 } // namespace letter
 
-// Conventions the HL7 writers share.
+// Conventions the HL7 writers share. Free text inside a field is escaped, so a delimiter typed by
+// the user never moves a field; the separators the writers place themselves stay.
+
+// Backslash, "|", "^", "~" and "&" as "\E\", "\F\", "\S\", "\R\" and "\T\"; other text unchanged.
+std::string Hl7Escape(const std::string& value);
+// For a configured value that is a composite on purpose ("facility^id^type"): its "^" stay.
+std::string Hl7EscapeKeepingComponents(const std::string& value);
 
 // The text of OBX-5: report lines coded 100 to 390, escaped and wrapped in "\.nf\" ... "\.fi\".
 std::string Hl7FormattedText(const StringList& reportLines);

@@ -3,7 +3,9 @@
 #include "FileUtil.h"
 #include "PathNormalisation.h"
 #include "QZStringManip.h"
+#include "txttopitdefhb262.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -24,6 +26,14 @@ TDateTime ReportDate(const std::string& text) {
     } catch (...) {
         return kReportDateFailure;
     }
+}
+
+// Length after HL7 escaping: each delimiter becomes a three-character sequence.
+size_t EscapedSize(const std::string& text) {
+    size_t size = text.size();
+    for (char c : text)
+        if (c == '\\' || c == '|' || c == '^' || c == '~' || c == '&') size += 2;
+    return size;
 }
 
 std::string PhoneItem(const std::string& phones, int n) {
@@ -98,21 +108,24 @@ std::string BuildClinicalNotes(tReferralTicks& t) {
 size_t EstimateOrderSize(const TPitFile& r) {
     const TDoctorRecord& d = r.Doctors[1];
     const tReferralTicks& t = r.Ticks;
-    const size_t doctor =
-        d.ProviderNo.size() + d.FamilyName.size() + d.GivenName.size() + d.Title.size() + 32;
-    const size_t notes = t.Notes.size() + t.Lnmp.size() * 2 + t.Edc.size() + t.FaxResultsTo.size() +
-                         t.PhoneResultsTo.size() + t.ResultsBy.size() + t.FundCode.size() +
-                         t.BillingNumber.size() + t.PatientStatus.size() + 600;
-    const size_t perPair = doctor * 3 + d.Address.size() * 2 + notes + r.CopyToText.size() * 2 + 16 +
-                           r.SendingFacility.size() * 2 + r.SendingApp.size() + 200;
+    const size_t doctor = EscapedSize(d.ProviderNo) + EscapedSize(d.FamilyName) + EscapedSize(d.GivenName) +
+                          EscapedSize(d.Title) + 32;
+    const size_t notes = EscapedSize(t.Notes) + EscapedSize(t.Lnmp) * 2 + EscapedSize(t.Edc) +
+                         EscapedSize(t.FaxResultsTo) + EscapedSize(t.PhoneResultsTo) +
+                         EscapedSize(t.ResultsBy) + EscapedSize(t.FundCode) + EscapedSize(t.BillingNumber) +
+                         EscapedSize(t.PatientStatus) + 600;
+    const size_t number = std::max(EscapedSize(r.OrderNo), EscapedSize(r.YourRef)) + 12;
+    const size_t perPair = doctor * 3 + EscapedSize(d.Address) * 2 + notes + EscapedSize(r.CopyToText) * 2 +
+                           number * 4 + EscapedSize(r.SendingFacility) * 2 + EscapedSize(r.SendingApp) + 200;
     size_t tests = 0;
     for (char c : r.Tests)
         tests += c == ';';
-    return (tests + 1) * perPair + r.Tests.size() + r.Address.size() * 2 + r.Phones.size() * 2 + 4096;
+    return (tests + 1) * perPair + EscapedSize(r.Tests) + EscapedSize(r.Address) * 2 +
+           EscapedSize(r.Phones) * 2 + 4096;
 }
 
 void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& clock) {
-    const TDateTime now = clock.Now();
+    const TDateTime now = clock.TakeStamp(StampUnit::Second);
     const std::string zone = FormatZoneSuffix(clock.UtcOffsetMinutes());
     const std::string stamp = FormatDateTime("yyyymmddhhnnss", now);
     const std::string t1 = FormatDateTime("yyyymmddhhnnss.zzz", now) + zone;
@@ -121,33 +134,40 @@ void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& c
     std::string n = orderNumber;
     if (n.empty()) n = r.OrderNo;
     if (n.empty()) n = SecondsSinceMidnight(now);
+    n = Hl7Escape(n);
     const std::string priority = r.Ticks.Urgent ? "S" : "R";
-    const std::string f1 = StrBefore(r.SendingFacility, "^");
-    const std::string receivingFacility = r.ReceivingFacility.empty() ? r.LabName : r.ReceivingFacility;
-    const std::string labAddress = r.LabEAddress().empty() ? "UKN" : r.LabEAddress();
+    // The laboratory file's HL7 values may be composites on purpose; names and addresses are not.
+    const std::string f1 = Hl7Escape(StrBefore(r.SendingFacility, "^"));
+    const std::string sendingFacility = Hl7EscapeKeepingComponents(r.SendingFacility);
+    const std::string sendingApp = Hl7EscapeKeepingComponents(r.SendingApp);
+    const std::string receivingApp = Hl7EscapeKeepingComponents(r.ReceivingApp);
+    const std::string receivingFacility =
+        r.ReceivingFacility.empty() ? Hl7Escape(r.LabName) : Hl7EscapeKeepingComponents(r.ReceivingFacility);
+    const std::string labAddress = r.LabEAddress().empty() ? "UKN" : Hl7Escape(r.LabEAddress());
 
     std::string text;
     auto segment = [&text](const std::string& s) { text += s + "\n"; };
 
-    const std::string fhs = "FHS|^~\\&|" + r.SendingApp + "|" + f1 + "|" + r.ReceivingApp + "|" +
+    const std::string fhs = "FHS|^~\\&|" + sendingApp + "|" + f1 + "|" + receivingApp + "|" +
                             receivingFacility + "|" + t1 + "||" + labAddress + "_" + t1 + ".ORM||" + n;
     segment(fhs);
     segment("BHS" + fhs.substr(3));
-    segment("MSH|^~\\&|" + r.SendingApp + "|" + r.SendingFacility + "|" + r.ReceivingApp + "|" +
-            receivingFacility + "|" + t1 + "||ORM^O01^ORM_O01|" + f1 + "_" + t1.substr(0, 8) + "." +
-            t1.substr(8, 6) + "|P|2.3.1|" + n + "||AL|AL|AUS|||");
+    segment("MSH|^~\\&|" + sendingApp + "|" + sendingFacility + "|" + receivingApp + "|" + receivingFacility +
+            "|" + t1 + "||ORM^O01^ORM_O01|" + f1 + "_" + t1.substr(0, 8) + "." + t1.substr(8, 6) +
+            "|P|2.3.1|" + n + "||AL|AL|AUS|||");
 
     std::string dob;
     if (!r.DobText.empty()) dob = FormatDateTime("yyyymmddhhnnsszzz", ReportDate(r.DobText));
     segment("PID|1||" + BuildPatientIdentifiers(r) + "||" + FormatPersonName(r, 0) + "||" + dob + "|" +
-            r.Sex + "|||" + FormatPatientAddress(r) + "||" + PhoneItem(r.Phones, 1) + "|" +
+            Hl7Escape(r.Sex) + "|||" + FormatPatientAddress(r) + "||" + PhoneItem(r.Phones, 1) + "|" +
             PhoneItem(r.Phones, 2) + "||||||");
 
     if (r.Ticks.PatientStatus.empty()) r.Ticks.PatientStatus = "O";
     const std::string patientClass = UpperCase(r.Ticks.PatientStatus.substr(0, 1));
     const std::string doctor = FormatDoctor(r, 1);
-    segment("PV1|1|" + patientClass + "|" + (patientClass == "I" || patientClass == "E" ? "^^^" + f1 : "") +
-            "||||||" + doctor + "|" + doctor + "|||||||||||" + BillingCode(r));
+    segment("PV1|1|" + Hl7Escape(patientClass) + "|" +
+            (patientClass == "I" || patientClass == "E" ? "^^^" + f1 : "") + "||||||" + doctor + "|" +
+            doctor + "|||||||||||" + BillingCode(r));
 
     const std::string doctorAddress = FormatDoctorAddress(r, 1);
     const std::string copyTo = BuildCopyToDoctors(r);
@@ -160,11 +180,11 @@ void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& c
         start = end + 1;
         if (test.empty()) continue;
         const std::string placer = n + "-" + std::to_string(j) + "^" + f1;
-        segment("ORC|NW|" + placer + "||" + n + "^" + r.SendingFacility + "|IP||||" + t2 + "|||" + doctor +
+        segment("ORC|NW|" + placer + "||" + n + "^" + sendingFacility + "|IP||||" + t2 + "|||" + doctor +
                 "||||" + doctorAddress);
-        segment("OBR|" + std::to_string(j + 1) + "|" + placer + "||^" + test + "^" + r.SendingApp +
-                "||||||L|L||" + BuildClinicalNotes(r.Ticks) + "|||" + doctor + "|||||||||||^^^" + t2 + "^^" +
-                priority + "|" + copyTo);
+        segment("OBR|" + std::to_string(j + 1) + "|" + placer + "||^" + Hl7Escape(test) + "^" +
+                Hl7Escape(r.SendingApp) + "||||||L|L||" + Hl7Escape(BuildClinicalNotes(r.Ticks)) + "|||" +
+                doctor + "|||||||||||^^^" + t2 + "^^" + priority + "|" + copyTo);
         ++j;
     }
     segment("BTS|1||");

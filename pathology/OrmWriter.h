@@ -21,7 +21,8 @@ size_t EstimateOrderSize(const TPitFile& record);
 inline constexpr size_t kMaxOrderBytes = 16u << 20;
 
 // Fills record.Lines with FHS, BHS, MSH, PID, PV1, an ORC/OBR pair per test, BTS and FTS.
-// An empty order number falls back to OrderNo, then to the seconds since midnight.
+// An empty order number falls back to OrderNo, then to the seconds since midnight. The control id
+// (MSH-10) names the second, so a second order from the same clock waits for the next second.
 void WriteOrmMessage(TPitFile& record, const std::string& orderNumber, const Clock& clock);
 
 // The next order number of the practice from "group.counter.txt" in the folder (a missing file

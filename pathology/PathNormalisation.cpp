@@ -1,6 +1,7 @@
 #include "PathNormalisation.h"
 
 #include "QZStringManip.h"
+#include "txttopitdefhb262.h"
 
 #include <algorithm>
 #include <cctype>
@@ -83,27 +84,6 @@ bool IsDigit(char c) {
 
 bool HasDigit(const std::string& s) {
     return std::any_of(s.begin(), s.end(), IsDigit);
-}
-
-std::string ReplaceChars(std::string text, const std::string& chars, char with) {
-    for (auto& c : text)
-        if (chars.find(c) != std::string::npos) c = with;
-    return text;
-}
-
-std::string ReplaceFirst(const std::string& text, char what, const std::string& with) {
-    auto p = text.find(what);
-    if (p == std::string::npos) return text;
-    return text.substr(0, p) + with + text.substr(p + 1);
-}
-
-std::string Xpn(const std::string& family, const std::string& given, const std::string& title) {
-    std::string g = ReplaceChars(given, "^.,~\\|", ' ');
-    g = ReplaceFirst(g, ' ', "^");
-    if (g.find('^') == std::string::npos) g += "^";
-    std::string f = ReplaceChars(family, "\\^|~", ' ');
-    std::string t = StrStrip(title, "^|~");
-    return f + "^" + g + "^^" + t;
 }
 
 bool ValidSlot(int slot) {
@@ -324,14 +304,14 @@ bool IsPostcode(const std::string& token) {
 }
 
 std::string FormatPersonName(const TPitFile& record, int slot) {
-    if (slot == 0) return Xpn(Trim(record.Surname), Trim(record.GivenNames), Trim(record.Title));
+    if (slot == 0) return Hl7PersonName(Trim(record.Surname), Trim(record.GivenNames), Trim(record.Title));
     const TDoctorRecord& d = Slot(record, slot);
-    return Xpn(d.FamilyName, Trim(d.GivenName), d.Title);
+    return Hl7PersonName(d.FamilyName, Trim(d.GivenName), d.Title);
 }
 
 std::string FormatDoctor(const TPitFile& record, int slot) {
     const TDoctorRecord& d = Slot(record, slot);
-    std::string xcn = d.ProviderNo + "^" + Xpn(d.FamilyName, Trim(d.GivenName), d.Title);
+    std::string xcn = Hl7Escape(d.ProviderNo) + "^" + Hl7PersonName(d.FamilyName, Trim(d.GivenName), d.Title);
     if (IsValidProviderNumber(d.ProviderNo)) xcn += "^^^AUSHICPR";
     return xcn;
 }
@@ -381,7 +361,8 @@ std::string BuildCopyToDoctors(const TPitFile& record) {
             given = w1;
             family = afterW1;
         }
-        out += "^" + family + "^" + given + "^^" + title + "^^^^^" + extra + "~";
+        out += "^" + Hl7Escape(family) + "^" + Hl7Escape(given) + "^^" + Hl7Escape(title) + "^^^^^" +
+               Hl7Escape(extra) + "~";
     }
     if (!out.empty()) out.pop_back();
     return out;
@@ -432,13 +413,15 @@ std::string ParseAddress(const std::string& address) {
 
 std::string FormatAddressText(const std::string& address) {
     if (address.find('\r') != std::string::npos) {
-        std::string out = address;
-        std::replace(out.begin(), out.end(), '\r', '^');
-        return out;
+        std::string out;
+        size_t start = 0;
+        for (size_t cr; (cr = address.find('\r', start)) != std::string::npos; start = cr + 1)
+            out += Hl7Escape(address.substr(start, cr - start)) + "^";
+        return out + Hl7Escape(address.substr(start));
     }
     const ParsedAddress a = ParseAddressParts(address);
-    return a.street + "^" + a.other + "^" + a.suburb + "^" + a.state + "^" + a.postcode + "^" + a.country +
-           "^" + a.type;
+    return Hl7Escape(a.street) + "^" + Hl7Escape(a.other) + "^" + Hl7Escape(a.suburb) + "^" +
+           Hl7Escape(a.state) + "^" + Hl7Escape(a.postcode) + "^" + Hl7Escape(a.country) + "^" + a.type;
 }
 
 std::string FormatPatientAddress(const TPitFile& record) {
@@ -456,7 +439,7 @@ std::string FormatPhone(const std::string& phone) {
     std::string text = phone;
     while (text.find("  ") != std::string::npos)
         text = StrReplace(text, "  ", " ");
-    const std::string fallback = "^^^^^^" + StrStrip(phone, " .,-()|~^");
+    const std::string fallback = "^^^^^^" + Hl7Escape(StrStrip(phone, " .,-()|~^"));
     std::string country, area, local;
     int n = 0;
     for (size_t i = text.size(); i-- > 0;) {
@@ -490,36 +473,37 @@ std::string BuildPatientIdentifiers(const TPitFile& record) {
     const tReferralTicks& t = record.Ticks;
     std::string out;
     if (!record.YourRef.empty())
-        out += record.YourRef +
+        out += Hl7Escape(record.YourRef) +
                (!t.PatientStatus.empty() && t.PatientStatus[0] == 'I' ? "^^^^UR" : "^^^^IP") + "~";
     if (!record.MedicareNo.empty()) {
-        out += record.MedicareNo;
+        out += Hl7Escape(record.MedicareNo);
         if (record.MedicareIrn >= 1 && record.MedicareIrn <= 9)
             out += static_cast<char>('0' + record.MedicareIrn);
         out += "^^^AUSHIC^MC~";
     }
     if (!t.BillingNumber.empty()) {
+        const std::string number = Hl7Escape(t.BillingNumber);
         switch (t.Billing) {
         case 0:
-            out += t.BillingNumber + "^^^^XR";
+            out += number + "^^^^XR";
             break;
         case 1:
-            out += t.BillingNumber + "^^^^HC";
+            out += number + "^^^^HC";
             break;
         case 3:
-            out += t.BillingNumber + "^^^AUSDVA^DVA";
+            out += number + "^^^AUSDVA^DVA";
             break;
         case 4:
-            out += t.BillingNumber + "^^^^WC";
+            out += number + "^^^^WC";
             break;
         case 5:
-            out += t.BillingNumber + "^^^^TAC";
+            out += number + "^^^^TAC";
             break;
         case 6:
-            out += t.BillingNumber + "^^^^MSN";
+            out += number + "^^^^MSN";
             break;
         case 7:
-            out += t.BillingNumber + "^^^" + t.FundCode + "^MEDIFUND";
+            out += number + "^^^" + Hl7Escape(t.FundCode) + "^MEDIFUND";
             break;
         default:
             break;

@@ -1,8 +1,8 @@
 #pragma once
 
 // HL7 v2.3.1 composites built from the free text of a printed request: names (XPN), doctors (XCN),
-// addresses (XAD), phones (XTN), the patient identifier list and the billing code. None of them
-// escapes; each removes or replaces the separators it cares about.
+// addresses (XAD), phones (XTN), the patient identifier list and the billing code. Names drop the
+// separators they care about; every free text left is escaped, so it stays inside its component.
 
 #include "txttopitdefUnit.h"
 

@@ -4,6 +4,7 @@
 #include "OrmWriter.h"
 #include "QZStringManip.h"
 #include "txttopitdefUnit.h"
+#include "uPathLabData.h"
 
 #include <algorithm>
 
@@ -23,10 +24,10 @@ void TakeLaboratory(TPitFile& r, const std::string& chosenLabText, PathDetailsSe
         return;
     }
     const StringList lab = SplitLines(chosenLabText);
-    r.LabName = ListValue(lab, "LabName");
-    r.ReceivingFacility = ListValue(lab, "ReceivingFacility");
-    r.ReceivingApp = ListValue(lab, "ReceivingApp");
-    r.LabEAddress() = ListValue(lab, "EAddress");
+    r.LabName = SectionValue(lab, "LabName");
+    r.ReceivingFacility = SectionValue(lab, "ReceivingFacility");
+    r.ReceivingApp = SectionValue(lab, "ReceivingApp");
+    r.LabEAddress() = SectionValue(lab, "EAddress");
 
     std::string practiceText = state.PracticeText();
     if (practiceText.empty()) {
@@ -34,9 +35,9 @@ void TakeLaboratory(TPitFile& r, const std::string& chosenLabText, PathDetailsSe
         state.SetPracticeText(practiceText);
     }
     const StringList practice = SplitLines(practiceText);
-    r.SendingFacility = ListValue(practice, "ReceivingFacility");
-    r.SendingApp = ListValue(practice, "ReceivingApp");
-    if (ListValue(practice, "YourRefisORDER") != "N") {
+    r.SendingFacility = SectionValue(practice, "ReceivingFacility");
+    r.SendingApp = SectionValue(practice, "ReceivingApp");
+    if (SectionValue(practice, "YourRefisORDER") != "N") {
         r.OrderNo = r.YourRef;
         r.YourRef.clear();
     }
@@ -87,6 +88,10 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
         ParsePrintedRequest(text, record, context);
         if (record.Error.empty()) {
             if (context.printRequestForm) context.printRequestForm(reportPrinter, record);
+            // Without an address the order would be stored under an empty name that nobody collects.
+            if (record.LabEAddress().empty())
+                return "ERROR: No order was sent: the laboratory \"" + record.LabName +
+                       "\" has no electronic address (EAddress) in " + kLabFileName + ".";
             std::string orderNumber = record.OrderNo;
             if (orderNumber.empty()) {
                 // An order numbered -1 would collide with every other failed one; refuse instead.
@@ -96,7 +101,7 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
                            std::string(kGroupCounterFileName) + ": " + counter.error().message;
                 orderNumber = std::to_string(*counter);
             }
-            if (!record.LabEAddress().empty()) WriteOrmMessage(record, orderNumber, context.clock);
+            WriteOrmMessage(record, orderNumber, context.clock);
             return record.LabEAddress() + ":ORM\r\n" + StrStrip(JoinLines(record.Lines), "\n");
         }
         if (record.Error == kInsufficientData) return {};

@@ -181,7 +181,11 @@ private:
                 items.insert(items.begin() + static_cast<long>(std::min<size_t>(3, items.size())), "");
                 m_r.DobText.clear();
             }
-            m_r.Dob = GeneralDate(m_r.DobText);
+            // A date of birth that is no calendar date (31/FEB/1960) refuses the page; one that is
+            // not a date at all stands for "unknown".
+            const auto dob = FreeTextToDateTimeStrict(m_r.DobText);
+            if (!dob) return Stop(kPatientFormat);
+            m_r.Dob = *dob;
             if (m_r.Dob == kGeneralDateFailure) {
                 m_r.Dob = *EncodeDate(1800, 1, 1);
                 m_r.DobText = "01/01/1800";

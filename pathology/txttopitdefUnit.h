@@ -147,7 +147,8 @@ void ParsePrintedRequest(const std::string& jobText, TPitFile& record, Pathology
 
 // The whole request: parse, complete, print the form, write the order. Returns
 // LabEAddress + ":ORM" CR LF + the segments each ended by CR; "" when the page is not a request;
-// "User Cancelled"; or "ERROR: " + reason.
+// "User Cancelled"; or "ERROR: " + reason, also when the chosen laboratory has no electronic
+// address (the paper form is printed all the same).
 std::string CreatePathologyRequest(const std::string& jobText, const std::string& reportPrinter,
                                    PathologyContext& context);
 

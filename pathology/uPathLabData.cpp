@@ -34,12 +34,12 @@ bool tLaboratoryInfo::IsPractice() const {
 tLaboratoryInfo tLaboratoryInfo::FromSection(const std::string& body) {
     const StringList lines = SplitLines(body);
     tLaboratoryInfo info;
-    info.LabName = ListValue(lines, "LabName");
-    info.ReceivingApp = ListValue(lines, "ReceivingApp");
-    info.EAddress = ListValue(lines, "EAddress");
-    info.ReceivingFacility = ListValue(lines, "ReceivingFacility");
-    info.PracticeName = ListValue(lines, "PracticeName");
-    info.YourRefIsOrder = ListValue(lines, "YourRefisORDER") != "N";
+    info.LabName = SectionValue(lines, "LabName");
+    info.ReceivingApp = SectionValue(lines, "ReceivingApp");
+    info.EAddress = SectionValue(lines, "EAddress");
+    info.ReceivingFacility = SectionValue(lines, "ReceivingFacility");
+    info.PracticeName = SectionValue(lines, "PracticeName");
+    info.YourRefIsOrder = SectionValue(lines, "YourRefisORDER") != "N";
     return info;
 }
 
@@ -55,6 +55,14 @@ std::string tLaboratoryInfo::ToSection() const {
     add("PracticeName", PracticeName);
     s += std::string("YourRefisORDER=") + (YourRefIsOrder ? "Y" : "N") + "\r\n";
     return s;
+}
+
+std::string SectionValue(const StringList& body, const std::string& key) {
+    for (const auto& line : body) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos && SameText(Trim(line.substr(0, eq)), key)) return line.substr(eq + 1);
+    }
+    return {};
 }
 
 std::string GetSection(const StringList& lines, const std::string& name) {

@@ -29,6 +29,10 @@ struct tLaboratoryInfo {
     std::string ToSection() const;
 };
 
+// The value of a "key=value" line of a section body. Keys are compared trimmed and without regard
+// to case, as the platform the files come from reads them ("eaddress=" is "EAddress=").
+std::string SectionValue(const StringList& body, const std::string& key);
+
 // Body lines of the named section, each followed by CR LF; empty when there is no such header.
 std::string GetSection(const StringList& lines, const std::string& name);
 // The whole text without the named section (names trimmed, letter case ignored).

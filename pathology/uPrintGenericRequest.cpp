@@ -66,7 +66,9 @@ public:
         case 'A':
             return r.MedicareNo + " - " + std::to_string(r.MedicareIrn);
         case 'B': {
-            std::string name = r.GivenNames.empty() ? r.Surname : Trim(r.Surname + ", " + r.GivenNames);
+            // The parser keeps the blank after a title ("MR JOHN" leaves " JOHN").
+            const std::string given = Trim(r.GivenNames);
+            std::string name = given.empty() ? r.Surname : r.Surname + ", " + given;
             if (!r.Title.empty()) name += " (" + r.Title + ")";
             return name;
         }

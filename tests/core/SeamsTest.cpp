@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 using namespace vvp;
@@ -20,11 +21,28 @@ TEST(ActivityLog, PrefixesTimeKeepsNewestFirstAndTrims) {
     ASSERT_EQ(log.Lines().size(), 2u);
     EXPECT_EQ(log.Lines()[0], "09:05:07 second");
     EXPECT_EQ(seen[0], "09:05:07 New job..");
-    for (int i = 0; i < 498; ++i) log.LogLine("x" + std::to_string(i));
+    for (int i = 0; i < 498; ++i)
+        log.LogLine("x" + std::to_string(i));
     EXPECT_EQ(log.Lines().size(), 500u);
     log.LogLine("over");
     EXPECT_EQ(log.Lines().size(), 400u);
     EXPECT_EQ(log.Lines()[0], "09:05:07 over");
+}
+
+TEST(Clock, StampsNeverRepeatTheirUnit) {
+    FixedClock fixed(*EncodeDate(2024, 3, 1) + *EncodeTime(9, 5, 7, 123));
+    EXPECT_EQ(FormatDateTime("hhnnss.zzz", fixed.TakeStamp(StampUnit::Second)), "090507.123");
+    EXPECT_EQ(FormatDateTime("hhnnss.zzz", fixed.TakeStamp(StampUnit::Second)), "090508.000");
+    EXPECT_EQ(FormatDateTime("hhnnss.zzz", fixed.TakeStamp(StampUnit::Millisecond)), "090508.000");
+    EXPECT_EQ(FormatDateTime("hhnnss.zzz", fixed.TakeStamp(StampUnit::Millisecond)), "090508.001");
+
+    SystemClock system;
+    std::set<std::string> seen;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(seen.insert(FormatDateTime("yyyymmddhhnnsszzz", system.TakeStamp(StampUnit::Millisecond)))
+                        .second);
+    const std::string first = FormatDateTime("yyyymmddhhnnss", system.TakeStamp(StampUnit::Second));
+    EXPECT_NE(FormatDateTime("yyyymmddhhnnss", system.TakeStamp(StampUnit::Second)), first);
 }
 
 TEST(ZoneSuffix, SignFollowsTheBias) {
@@ -38,7 +56,8 @@ TEST(HeadlessPrompter, ScriptedAnswersAreUsedInTurnAndTheLastRepeats) {
     std::ostringstream out;
     HeadlessPrompter p(&out);
     p.LoadAnswers("# comment\r\nDigital Signing=No\nDigital Signing=Cancel\nAddressing=No\n");
-    MessageRequest signing{"Digital Signing", "VVP is not able to Sign this message.", Buttons::YesNoCancel, Icon::Error};
+    MessageRequest signing{"Digital Signing", "VVP is not able to Sign this message.", Buttons::YesNoCancel,
+                           Icon::Error};
     EXPECT_EQ(p.Message(signing), Answer::No);
     EXPECT_EQ(p.Message(signing), Answer::Cancel);
     EXPECT_EQ(p.Message(signing), Answer::Cancel);
@@ -65,7 +84,8 @@ TEST(HeadlessPrompter, AnswersMatchTextPrefixAndIgnoreButtonsNotOffered) {
     p.AddAnswer("VVP can't find", "Abort");
     p.AddAnswer("Select a Output", "cancel");
     p.AddAnswer("Pathology Details", "QML");
-    EXPECT_EQ(p.Message({"Digital Signing", "VVP can't find a signing token.", Buttons::AbortRetryIgnore, Icon::Error}),
+    EXPECT_EQ(p.Message({"Digital Signing", "VVP can't find a signing token.", Buttons::AbortRetryIgnore,
+                         Icon::Error}),
               Answer::Abort);
     EXPECT_EQ(p.Message({"x", "VVP can't find it", Buttons::Ok, Icon::None}), Answer::Ok);
     EXPECT_EQ(p.BrowseFolder("Select a Output path for your Message"), "");
@@ -85,6 +105,12 @@ TEST(Folders, TemporaryFolderFallsBackToTheProgramFolder) {
     EXPECT_EQ(ResolveFolders("/opt/vvp").temp, "/var/tmp/");
     setenv("TMP", "/t", 1);
     EXPECT_EQ(ResolveFolders("/opt/vvp").temp, "/t/");
-    if (keepTmp) setenv("TMP", tmp.c_str(), 1); else unsetenv("TMP");
-    if (keepTemp) setenv("TEMP", temp.c_str(), 1); else unsetenv("TEMP");
+    if (keepTmp)
+        setenv("TMP", tmp.c_str(), 1);
+    else
+        unsetenv("TMP");
+    if (keepTemp)
+        setenv("TEMP", temp.c_str(), 1);
+    else
+        unsetenv("TEMP");
 }

@@ -1,14 +1,19 @@
-#include "FileUtil.h"
 #include "Settings.h"
+#include "FileUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 using namespace vvp;
 
 namespace {
 
-Folders FoldersIn(const test::TempDir& dir) { return Folders{dir.Path() + "prog/", dir.Path() + "tmp/"}; }
+Folders FoldersIn(const test::TempDir& dir) {
+    return Folders{dir.Path() + "prog/", dir.Path() + "tmp/"};
+}
 
 } // namespace
 
@@ -65,16 +70,19 @@ TEST(Settings, SaveWritesEveryValueInOrderAndTheInformationFile) {
     VNPTRRegValues v = DefaultRegValues(folders);
     v.SaveMode = 1;
     v.SavePath = "/x/y";
+    v.SignOnlyText = "Signed by \"Dr\" Lee;C:\\x\\\";end";
     ASSERT_TRUE(SaveRegValues(store, v, DefaultInfoLines(folders), folders));
     std::string reg = dir.Read("reg/registry.reg");
     EXPECT_NE(reg.find("\"Save Mode\"=dword:00000001\n\"Save Path\"=\"/x/y/\"\n"), std::string::npos);
     EXPECT_LT(reg.find("\"Monitor Signing Path\""), reg.find("\"Monitor Path\""));
-    EXPECT_EQ(dir.Read("prog/VNptr.inf"), "cantor=" + folders.program + "cantor40.exe\r\nfastseal=" + folders.program +
-                                              "dmqfastseal.exe\r\nptrport=9105\r\nrtfletter=" + folders.program +
-                                              "VNPTRDefault.rtf\r\nhesatokens=Y\r\n");
+    EXPECT_EQ(dir.Read("prog/VNptr.inf"),
+              "cantor=" + folders.program + "cantor40.exe\r\nfastseal=" + folders.program +
+                  "dmqfastseal.exe\r\nptrport=9105\r\nrtfletter=" + folders.program +
+                  "VNPTRDefault.rtf\r\nhesatokens=Y\r\n");
     auto back = LoadRegValues(store, folders);
     EXPECT_EQ(back.values.SavePath, "/x/y/");
     EXPECT_EQ(back.values.SaveMode, 1);
+    EXPECT_EQ(back.values.SignOnlyText, v.SignOnlyText); // quotes and backslashes survive the file
 }
 
 TEST(Settings, UserValuesAreCheckedAgainstTheFieldType) {
@@ -98,7 +106,14 @@ TEST(Settings, AddressBookCopiesGoToTheTemporaryFolder) {
     SeedAddressBookFiles(folders);
     EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n");
     EXPECT_EQ(dir.Read("tmp/custom.address.in"), "C\r\n");
+    // A copy newer than the program folder's stays (it may have come from the server); an older
+    // one is refreshed.
     dir.Write("prog/address.in", "new\r\n");
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::filesystem::last_write_time(dir.File("prog/address.in"), now - std::chrono::hours(1));
     SeedAddressBookFiles(folders);
-    EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n"); // an existing copy is not replaced
+    EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n");
+    std::filesystem::last_write_time(dir.File("prog/address.in"), now + std::chrono::hours(1));
+    SeedAddressBookFiles(folders);
+    EXPECT_EQ(dir.Read("tmp/Address.in"), "new\r\n");
 }

@@ -323,6 +323,21 @@ TEST_F(RelayClientTest, OtherRepliesAndSilenceChangeNothing) {
     EXPECT_EQ(m_events.domainChanges.load(), 0);
 }
 
+// The user may enter another server while the old one is still answering.
+TEST_F(RelayClientTest, ReplyDoesNotOverwriteAServerTheUserEnteredMeanwhile) {
+    FakeServer server([this](tcp::socket& socket) {
+        std::string got = ReadRequestLine(socket);
+        SetServer("other.example:9200");
+        asio::error_code ec;
+        asio::write(socket, asio::buffer(std::string("DOMAINS:9105\x01old\r\n")), ec);
+        return got;
+    });
+    SetServer(server.HostPort());
+    m_client.QueryServerInfo();
+    EXPECT_EQ(server.Received(0), "SVRINFO\r\n");
+    EXPECT_EQ(Setting(), "other.example:9200");
+}
+
 TEST_F(RelayClientTest, NoServerConfiguredQueriesNothing) {
     FakeServer server(Reply("DOMAINS:9105\x01"
                             "acc\r\n"));

@@ -293,6 +293,17 @@ TEST(SigningFolderMonitor, TakesOnlyPlainFilesOfTheFolderAndSafeRecipients) {
     EXPECT_EQ(rig.dir.Read("vvpstore.psi"), "secret key store");
 }
 
+// A name that already begins with the recipient, or with its local part, is not prefixed again.
+TEST(SigningFolderMonitor, NameAlreadyAfterTheRecipientKeepsIt) {
+    MonitorRig rig;
+    rig.Drop("LAB_results.txt", "MsgRecipient=lab@path.example\r\none\r\n");
+    rig.Drop("Lab@Path.example_x.txt", "MsgRecipient=lab@path.example\r\ntwo\r\n");
+    rig.monitor.MonitorTick();
+    EXPECT_EQ(rig.Files("out"),
+              (std::vector<std::string>{"LAB_results.txt", "LAB_results.txt.sign.eml",
+                                        "Lab@Path.example_x.txt", "Lab@Path.example_x.txt.sign.eml"}));
+}
+
 TEST(SigningFolderMonitor, SecondFileOfTheSameNameGetsAMessageIdStem) {
     MonitorRig rig;
     rig.dir.Write("out/lab@path.example_report.txt.sign.eml", "earlier");

@@ -1,6 +1,6 @@
+#include "msgcommsd7.h"
 #include "FileUtil.h"
 #include "TestSupport.h"
-#include "msgcommsd7.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,8 @@ namespace {
 
 std::string Kxk(const std::string& text) {
     std::string out = text;
-    for (auto& c : out) c = static_cast<char>(static_cast<uint8_t>(c) ^ kKxkKeyByte);
+    for (auto& c : out)
+        c = static_cast<char>(static_cast<uint8_t>(c) ^ kKxkKeyByte);
     return out;
 }
 
@@ -26,13 +27,15 @@ std::string KxiRecord(const std::string& data) {
         out += static_cast<char>(data.size() & 0xFF);
         out += static_cast<char>(data.size() >> 8);
     }
-    for (char c : data) out += static_cast<char>(static_cast<uint8_t>(c) ^ static_cast<uint8_t>(data.size() & 0xFF));
+    for (char c : data)
+        out += static_cast<char>(static_cast<uint8_t>(c) ^ static_cast<uint8_t>(data.size() & 0xFF));
     return out;
 }
 
 std::string Kxi(const std::vector<std::string>& lines) {
     std::string out;
-    for (const auto& l : lines) out += KxiRecord(l);
+    for (const auto& l : lines)
+        out += KxiRecord(l);
     return out;
 }
 
@@ -61,7 +64,8 @@ TEST(MakeMessageId, ConcurrentCallersNeverShareAStem) {
                 all.insert(id);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(all.size(), 2000u);
 }
 
@@ -112,4 +116,17 @@ TEST(ListAccounts, KxiFirstLowerCasedAndKeyLookup) {
     EXPECT_EQ(ListAccounts(dir.Path().substr(0, dir.Path().size() - 1), "SMITH@practice.com.au"),
               "Smith@Practice.com.au");
     EXPECT_EQ(ListAccounts(dir.Path(), "nobody@x"), "");
+}
+
+// Clients read only the first domain a server advertises; it must not depend on the file system.
+TEST(ListAccounts, EachKindInNameOrderWithoutRegardToCase) {
+    test::TempDir dir;
+    for (const char* user : {"zeta", "Alpha", "delta", "beta"})
+        dir.Write(std::string(user) + ".kxk",
+                  Kxk("PASSWORD01" + std::string(user) + "|x|" + user + ".example|h|p|v|n"));
+    dir.Write("Yankee.kxi", Kxi({"l0", "", "l2", "y@yankee.example", "secret", "", "l6"}));
+    dir.Write("golf.kxi", Kxi({"l0", "", "l2", "g@golf.example", "secret", "", "l6"}));
+    EXPECT_EQ(ListAccounts(dir.Path(), "*"),
+              "g@golf.example\r\ny@yankee.example\r\nalpha@alpha.example\r\nbeta@beta.example\r\n"
+              "delta@delta.example\r\nzeta@zeta.example\r\n");
 }

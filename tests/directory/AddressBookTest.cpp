@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 namespace vvp {
 namespace {
 
@@ -159,6 +162,40 @@ TEST(AddressBookReplyTest, EveryLineThenTheDot) {
     dir.Write("Address.in", "b|2\nA|1\r\n\r\n.\r\nlast");
     // File order, blank lines kept; a lone "." would cut the client's copy short.
     EXPECT_EQ(AddressBookReply(folders), "b|2\r\nA|1\r\n\r\nlast\r\n.\r\n");
+}
+
+// The Part spells the program folder's file "address.in"; with no TMP the data folder is the
+// program folder, and "ADDR" used to answer an empty book.
+TEST(AddressBookReplyTest, FileNamesInAnyLetterCase) {
+    test::TempDir dir;
+    dir.Write("address.in", "Dr|Anne|Lee\r\n");
+    EXPECT_EQ(AddressBookReply(Folders{dir.Path(), dir.Path()}), "Dr|Anne|Lee\r\n.\r\n");
+
+    dir.Write("ADDRESS.IN.BKP", Line("Bo", "Backup", "1") + "\r\n");
+    dir.Write("Custom.Address.IN", Line("Cy", "Custom", "2") + "\r\n");
+    dir.Write("address.in", "");
+    AddressBook book(dir.Path());
+    book.Load();
+    ASSERT_EQ(book.Count(), 2u);
+    EXPECT_EQ(AddressBook::Field(book.Entry(0), 3), "Backup");
+    EXPECT_EQ(AddressBook::Field(book.Entry(1), 3), "Custom");
+}
+
+// A server runs for months: a newer book in the program folder must reach its clients without a
+// restart, and an older one must not replace a copy fetched meanwhile.
+TEST(AddressBookReplyTest, ServerAnswersWithTheProgramFoldersNewerBook) {
+    test::TempDir dir;
+    const Folders folders{dir.Path() + "prog/", dir.Path() + "tmp/"};
+    dir.Write("tmp/Address.in", "old\r\n");
+    dir.Write("prog/address.in", "older\r\n");
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::filesystem::last_write_time(dir.File("prog/address.in"), now - std::chrono::hours(1));
+    EXPECT_EQ(AddressBookReply(folders), "old\r\n.\r\n");
+
+    dir.Write("prog/address.in", "new\r\n");
+    std::filesystem::last_write_time(dir.File("prog/address.in"), now + std::chrono::hours(1));
+    EXPECT_EQ(AddressBookReply(folders), "new\r\n.\r\n");
+    EXPECT_EQ(dir.Read("tmp/Address.in"), "new\r\n");
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 namespace vvp {
 namespace {
@@ -67,7 +68,8 @@ TEST(Hl7LetterWriter, NameComponents) {
         {"Smith", "John Paul Mark", "", "Smith^John^Paul Mark^^"},
         {"Smith", "", "", "Smith^^^^"},
         {"O^Brien|x~y\\z", "J.R.", "D^r|~", "O Brien x y z^J^R ^^Dr"},
-        {"Lee", "Ann,Marie", "Ms\\", "Lee^Ann^Marie^^Ms\\"},
+        {"Lee", "Ann,Marie", "Ms\\", "Lee^Ann^Marie^^Ms\\E\\"},
+        {"Smith & Co", "Ann & Bo", "", "Smith \\T\\ Co^Ann^\\T\\ Bo^^"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Hl7PersonName(c.family, c.given, c.prefix), c.expected) << c.family << "/" << c.given;
@@ -184,6 +186,18 @@ TEST(Hl7LetterWriter, LineBreaksInsideFieldsNeverSplitASegment) {
     EXPECT_EQ(Field(Segment(lines, "OBR"), 28), "Dr BBrown");
 }
 
+TEST(Hl7LetterWriter, LettersFromOneClockNeverShareAControlId) {
+    FixedClock clock(test::WriterTestNow());
+    std::set<std::string> ids;
+    for (int i = 0; i < 3; ++i) {
+        TPitFile record = test::FullLetterRecord();
+        letter::WritePitReport(record, clock);
+        letter::WriteHl7Letter(record, clock);
+        ids.insert(StrField(Segment(record.hl7Lines, "MSH"), '|', 10));
+    }
+    EXPECT_EQ(ids, (std::set<std::string>{"20240305.140709123", "20240305.140709124", "20240305.140709125"}));
+}
+
 std::string WriteBatchFile(const test::TempDir& dir, const StringList& lines) {
     std::string text;
     for (const auto& segment : lines)
@@ -254,6 +268,58 @@ TEST(Hl7LetterWriterInterop, EscapedTextReadsBackAsWritten) {
               std::string::npos)
         << text;
     EXPECT_EQ(parsed->FieldCount("OBX"), 13u);
+}
+
+// Delimiters typed into free text are escaped, so every field stays where the batch puts it (a
+// practice "A|B Clinic" once moved MSH-12) and reads back as typed.
+TEST(Hl7LetterWriterInterop, DelimitersInFreeTextStayInTheirFields) {
+    VVP_REQUIRE_HL7_INTEROP();
+    TPitFile record = test::FullLetterRecord();
+    record.practiceName = "A|B Clinic";
+    record.messageTitle = "Echo ^ stress~test";
+    record.labReference = "LAB|42&7";
+    record.copyTo = "Dr B Brown | Dr C ^ Green";
+    record.patientAddress = "12 Beach Rd | Rear\\Side";
+    record.yourReference = "YR~7";
+    record.orderSuffix = "R&D";
+    record.addressee.providerNumber = "3456|789B";
+    const StringList lines = WriteBoth(record);
+    test::TempDir dir;
+    std::string error;
+    const auto parsed = test::ReadHl7WithInterop(WriteBatchFile(dir, lines), true, &error);
+    ASSERT_TRUE(parsed) << error;
+    const struct {
+        const char* segment;
+        size_t n;
+        std::string expected;
+    } fields[] = {
+        {"FHS", 4, "A|B Clinic"},
+        {"FHS", 7, "20240305140709123"},
+        {"MSH", 4, "A|B Clinic"},
+        {"MSH", 10, "20240305.140709123"},
+        {"MSH", 11, "P"},
+        {"MSH", 12, "2.3.1"},
+        {"MSH", 17, "AU"},
+        {"PID", 3, "YR~7^^^^SR~2123456701^^^^MC"},
+        {"PID", 5, "CITIZEN^Jane^Anne^^Mrs"},
+        {"PID", 11, "^12 Beach Rd | Rear\\Side^^^^^"},
+        {"PID", 13, "^^^^^02^95551234"},
+        {"PV1", 9, "3456|789B^Jones^Mary^^^Prof "},
+        {"ORC", 2, "2403051407^R&D"},
+        {"ORC", 12, "2345678A^Smith^John^^^Dr "},
+        {"OBR", 3, "LAB|42&7"},
+        {"OBR", 4, "^Echo ^ stress~test^^^^"},
+        {"OBR", 5, ""},
+        {"OBR", 6, "20240305093000"},
+        {"OBR", 22, "20240305140709123"},
+        {"OBR", 28, "Dr B Brown | Dr C ^ Green"},
+        {"OBX", 3, "^^PIT"},
+        {"OBX", 13, "F"},
+    };
+    for (const auto& f : fields)
+        EXPECT_EQ(parsed->Field(f.segment, f.n), f.expected) << f.segment << "-" << f.n;
+    EXPECT_EQ(parsed->FieldCount("MSH"), 20u);
+    EXPECT_EQ(parsed->FieldCount("OBR"), 29u);
 }
 
 } // namespace

@@ -1,5 +1,10 @@
 // A health message printed through a real CUPS queue (Generic Text-Only Printer, socket device)
 // arrives at vvpd and becomes the expected PIT file.
+//
+// The test runs a CUPS scheduler of its own: its own configuration, spool and socket. It used to
+// share the system's scheduler, starting one when none ran and stopping it at the end; a second
+// test run on the same machine (another build or checkout) then stopped the scheduler under the
+// first run's job, which waited for a file that never came.
 #include "NetTestSupport.h"
 
 #include "FileUtil.h"
@@ -8,6 +13,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,35 +23,66 @@ using namespace vvp::test;
 
 namespace {
 
-bool SchedulerRunning() {
-    return RunCommand("lpstat -r").output.find("scheduler is running") != std::string::npos;
-}
-
-// The CUPS scheduler for the test: the running one, else one started here (needs root).
-class Scheduler {
+class PrivateScheduler {
 public:
-    Scheduler() {
-        if (SchedulerRunning()) return;
-        if (geteuid() != 0) {
-            m_problem = "no CUPS scheduler runs and starting one needs root";
+    explicit PrivateScheduler(const TempDir& dir) : m_folder(dir.Path() + "cups/") {
+        if (RunCommand("command -v cupsd").status != 0) {
+            m_problem = "cupsd is not installed";
             return;
         }
+        for (const char* sub : {"ppd", "spool/temp", "cache", "state", "log"})
+            (void)ForceDirectories(m_folder + sub);
+        // A scheduler started as root runs the filters as "lp", which must reach the spool.
+        for (const std::string& folder : {dir.Path(), m_folder})
+            ::chmod(folder.c_str(), 0755);
+        (void)WriteWholeFile(m_folder + "cupsd.conf", "Listen " + Socket() +
+                                                          "\nBrowsing Off\nLogLevel debug\n"
+                                                          "<Policy default>\n<Limit All>\nOrder Allow,Deny\n"
+                                                          "</Limit>\n</Policy>\n");
+        (void)WriteWholeFile(m_folder + "cups-files.conf",
+                             "ServerRoot " + m_folder + "\nStateDir " + m_folder + "state\nCacheDir " +
+                                 m_folder + "cache\nRequestRoot " + m_folder + "spool\nTempDir " + m_folder +
+                                 "spool/temp\nAccessLog " + m_folder + "log/access_log\nErrorLog " +
+                                 m_folder + "log/error_log\nPageLog " + m_folder + "log/page_log\n");
+        const std::string conf = m_folder + "cupsd.conf", files = m_folder + "cups-files.conf";
         m_pid = fork();
         if (m_pid == 0) {
-            ::execlp("cupsd", "cupsd", "-f", static_cast<char*>(nullptr));
+            const int out = ::open((m_folder + "log/cupsd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out >= 0) {
+                ::dup2(out, STDOUT_FILENO);
+                ::dup2(out, STDERR_FILENO);
+            }
+            ::execlp("cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(),
+                     static_cast<char*>(nullptr));
             _exit(127);
         }
-        if (!WaitUntil(SchedulerRunning, 20s)) m_problem = "cupsd did not start";
+        if (m_pid < 0 || !WaitUntil([this] { return Running(); }, 20s))
+            m_problem = "the test's own cupsd did not start:\n" + Log();
     }
-    ~Scheduler() {
+    ~PrivateScheduler() {
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
         }
     }
+    PrivateScheduler(const PrivateScheduler&) = delete;
+    PrivateScheduler& operator=(const PrivateScheduler&) = delete;
+
     const std::string& Problem() const { return m_problem; }
+    // Runs a CUPS command against this scheduler.
+    CommandResult Run(const std::string& command) const {
+        return RunCommand("CUPS_SERVER=" + Socket() + " " + command + " 2>&1");
+    }
+    bool Running() const { return Run("lpstat -r").output.find("scheduler is running") != std::string::npos; }
+    // What the scheduler says about its queues and jobs, for a failure message.
+    std::string Log() const {
+        return Run("lpstat -t").output + RunCommand("tail -n 40 " + m_folder + "log/error_log").output;
+    }
 
 private:
+    std::string Socket() const { return m_folder + "cups.sock"; }
+
+    std::string m_folder;
     pid_t m_pid = -1;
     std::string m_problem;
 };
@@ -62,14 +100,14 @@ private:
 } // namespace
 
 TEST(CupsEndToEnd, TextFilePrintedWithLpBecomesTheExpectedPitFile) {
-    Scheduler scheduler;
-    VVP_REQUIRE_CUPS(scheduler.Problem());
+    VvpdProcess v;
+    PrivateScheduler cups(v.dir);
+    VVP_REQUIRE_CUPS(cups.Problem());
     const std::string model = "drv:///cupsfilters.drv/textonly.ppd";
-    VVP_REQUIRE_CUPS(RunCommand("lpinfo -m").output.find(model) != std::string::npos
+    VVP_REQUIRE_CUPS(cups.Run("lpinfo -m").output.find(model) != std::string::npos
                          ? std::string()
                          : std::string("the Generic Text-Only Printer driver (cups-filters) is missing"));
 
-    VvpdProcess v;
     v.Set("Save Mode", "1");
     ASSERT_TRUE(v.Start({}, {"VVP_FIXED_TIME=20261208103115"})) << v.Output();
 
@@ -80,19 +118,15 @@ TEST(CupsEndToEnd, TextFilePrintedWithLpBecomesTheExpectedPitFile) {
     for (char c : text)
         if (c != '\r') unixText += c;
     v.dir.Write("letter.txt", unixText);
-    const std::string queue = "VVPTest-" + std::to_string(getpid());
-    CommandResult add = RunCommand("lpadmin -p " + queue +
-                                   " -E -v socket://127.0.0.1:" + std::to_string(v.port) + " -m " + model +
-                                   " -o page-left=0 -o page-right=0 -o page-top=0 -o page-bottom=0"
-                                   " -o Pagination=False -o LetterNumColumns=200 -o A4NumColumns=200");
+    CommandResult add =
+        cups.Run("lpadmin -p VVPTest -E -v socket://127.0.0.1:" + std::to_string(v.port) + " -m " + model +
+                 " -o page-left=0 -o page-right=0 -o page-top=0 -o page-bottom=0"
+                 " -o Pagination=False -o LetterNumColumns=200 -o A4NumColumns=200");
     ASSERT_EQ(add.status, 0) << add.output;
-    CommandResult print = RunCommand("lp -d " + queue + " " + v.dir.File("letter.txt"));
-    EXPECT_EQ(print.status, 0) << print.output;
+    CommandResult print = cups.Run("lp -d VVPTest " + v.dir.File("letter.txt"));
+    ASSERT_EQ(print.status, 0) << print.output;
 
-    const bool arrived = WaitUntil([&] { return v.Saved("*.pit").size() == 1; }, 90s);
-    RunCommand("cancel -a " + queue);
-    RunCommand("lpadmin -x " + queue);
-    ASSERT_TRUE(arrived) << v.Output();
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; }, 90s)) << v.Output() << cups.Log();
     const auto saved = v.Saved("*.pit");
     EXPECT_EQ(saved[0].rfind("anne.specialist@clinic.example.com.au_", 0), 0u);
     EXPECT_EQ(Visible(v.dir.Read("prog/VirtualPrinter/" + saved[0])),

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace vvp;
 using namespace vvp::test;
@@ -339,4 +342,46 @@ TEST(VvpdService, FrameThatCannotBeWrittenKeepsItsSpoolFile) {
     ASSERT_EQ(spools.size(), 1u);
     EXPECT_EQ(v.dir.Read("tmp/" + spools[0]), "\x02kept@x.example_1:.pit\x03"
                                               "the message");
+}
+
+// The messaging client collects whatever appears under a message's name, so a frame is written
+// under a temporary name and renamed: no final name is ever open for writing.
+TEST(VvpdService, FramesAppearUnderTheirNameOnlyWhenComplete) {
+    Service v(2);
+    ASSERT_TRUE(ForceDirectories(v.SavePath()).ok());
+    const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(
+        inotify_add_watch(fd, v.SavePath().c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO), 0);
+    ASSERT_TRUE(v.Start()) << v.Output();
+    EXPECT_TRUE(SendJob(v.port, "\x02txt@x.example_ab1:.pit\x03"
+                                "line 1\r\nline 2")
+                    .cleanClose);
+    EXPECT_TRUE(SendJob(v.port, "\x02"
+                                "bin@x.example_ab1:BIN:.rtf\x03" +
+                                    std::string(300000, 'b'))
+                    .cleanClose);
+    ASSERT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() + v.Saved("*.rtf").size() == 2; }))
+        << v.Output();
+
+    std::map<std::string, uint32_t> events;
+    alignas(inotify_event) char buffer[16384];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->len > 0) events[event->name] |= event->mask;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(fd);
+    size_t writtenElsewhere = 0;
+    for (const auto& [name, mask] : events) {
+        const bool final = name == "txt@x.example_ab1.pit" || name == "bin@x.example_ab1.rtf";
+        if (final)
+            EXPECT_EQ(mask & (IN_MODIFY | IN_CLOSE_WRITE), 0u) << name << " was written under its final name";
+        else if (mask & IN_CLOSE_WRITE)
+            ++writtenElsewhere;
+    }
+    EXPECT_EQ(writtenElsewhere, 2u);
+    EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/txt@x.example_ab1.pit"), "line 1\r\nline 2\r\n");
 }

@@ -126,5 +126,27 @@ TEST(RtfMessage, PipelineStoresTheDecodedLetter) {
     EXPECT_TRUE(RtfDocument::FromString(bytes).ok());
 }
 
+// The messaging client routes a saved file by its first line when MsgRecipient is on: the RTF
+// letter keeps the line in front of its decoded bytes, and the signed copy carries it too.
+TEST(RtfMessage, SavedLetterAndSignedCopyStartWithTheRecipientLine) {
+    RtfEngine e;
+    e.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
+    e.signer.details = "Signed by  : Dr J Citizen <john@harbour.au>";
+    e.signer.block =
+        "[[[------ SIGNED MESSAGE ------]]]\r\nFrom: john@harbour.au\r\nMIME-Version: 1.0\r\n\r\nsigned\r\n";
+    JobPipeline pipeline(e.handler, e.creation);
+    const JobOutcome out =
+        pipeline.HandleSpoolFile(e.f.Spool(StrReplace(e.Job(), "Digital Signing :N", "Digital Signing :Y")));
+    EXPECT_EQ(out.messages, 1);
+    const std::string folder = e.handler.Settings().Get().SavePath;
+    const auto letters = ListFolder(folder, "*.rtf", false);
+    const auto signedCopies = ListFolder(folder, "*.rtf.sign.eml", false);
+    ASSERT_EQ(letters.size(), 1u);
+    ASSERT_EQ(signedCopies.size(), 1u);
+    const std::string line = "MsgRecipient=anne.specialist@clinic.example.com.au\r\n";
+    EXPECT_EQ(ReadWholeFile(folder + letters[0])->rfind(line + "{\\rtf1", 0), 0u);
+    EXPECT_EQ(ReadWholeFile(folder + signedCopies[0])->rfind(line, 0), 0u);
+}
+
 } // namespace
 } // namespace vvp

@@ -67,6 +67,13 @@ TEST(RequestForm, EachCodeRunPrintsItsValueInItsWidth) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(test::Visible(Fill(c.picture)), test::Visible(c.expected)) << c.picture;
+
+    TPitFile parsed = Request();
+    parsed.GivenNames = " JOHN"; // as the parser leaves "SMITH, MR JOHN"
+    EXPECT_EQ(Fill("BBBBBBBBBB", parsed), "SMITH, JOH");
+    parsed.GivenNames = " ";
+    parsed.Title.clear();
+    EXPECT_EQ(Fill("BBBBBBBBBB", parsed), "SMITH     ");
 }
 
 TEST(RequestForm, LineEndsCollapseAndTheLastRunIsNotEmitted) {

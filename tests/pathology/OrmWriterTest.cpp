@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <set>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vvp::pathology {
 namespace {
@@ -202,6 +204,64 @@ TEST(OrmWriter, IndependentParserReadsTheOrder) {
     EXPECT_EQ(parsed->Field("OBR", 28, 0), "^ DOE^JANE^^DR^^^^^~^ Paul Brown^Dr^^^^^^^Cardiology");
 }
 
+// Delimiters printed or typed into free text are escaped: "Hb 92 | ferritin 8" in the notes once
+// pushed the ordering doctor and the priority out of place, so an urgent request lost its urgency.
+TEST(OrmWriter, DelimitersInFreeTextStayInTheirFields) {
+    VVP_REQUIRE_HL7_INTEROP();
+    std::vector<std::string> lines = pages::StandardLines();
+    lines[2] = "SMITH, MR JOHN, M, 01/02/1960, 12|34";
+    lines[10] = "Hb 92 | ferritin 8";
+    lines[17] = pages::Right("Dr Paul Brown, Cardiology & Renal", "Dr John Citizen");
+    TPitFile r;
+    ParsePrintedRequest(pages::Join(lines), r);
+    ASSERT_EQ(r.Error, "");
+    r.LabName = "Acme & Sons";
+    r.ReceivingApp = "ACMELAB";
+    r.LabEAddress() = "orders@acme.example";
+    r.SendingApp = "VVP";
+    r.SendingFacility = "A|B CLINIC^1234^AUSHIC";
+    r.Ticks.PhoneResultsTo = "0412 345 678 ~ mobile";
+    WriteOrmMessage(r, "42", FixedClock(At(2024, 3, 1, 9, 5, 7, 123), 600));
+    vvp::test::TempDir dir;
+    std::string wire;
+    for (const auto& l : r.Lines)
+        wire += l + "\r";
+    dir.Write("order.orm", wire);
+    std::string error;
+    auto parsed = vvp::test::ReadHl7WithInterop(dir.File("order.orm"), true, &error);
+    ASSERT_TRUE(parsed) << error;
+    const std::string doctor = "049960CT^Citizen^John^^^Dr^^^AUSHICPR";
+    const struct {
+        const char* segment;
+        size_t n;
+        std::string expected;
+    } fields[] = {
+        {"FHS", 4, "A|B CLINIC"},
+        {"FHS", 6, "Acme & Sons"},
+        {"MSH", 4, "A|B CLINIC^1234^AUSHIC"},
+        {"MSH", 6, "Acme & Sons"},
+        {"MSH", 9, "ORM^O01^ORM_O01"},
+        {"MSH", 10, "A|B CLINIC_20240301.090507"},
+        {"MSH", 12, "2.3.1"},
+        {"MSH", 13, "42"},
+        {"PID", 3, "12|34^^^^IP~21234567011^^^AUSHIC^MC"},
+        {"PID", 5, "SMITH^JOHN^^^MR"},
+        {"PID", 8, "M"},
+        {"PV1", 9, doctor},
+        {"ORC", 4, "42^A|B CLINIC^1234^AUSHIC"},
+        {"ORC", 12, doctor},
+        {"OBR", 4, "^FBC^VVP"},
+        {"OBR", 13, "Hb 92 | ferritin 8 URGENT PLEASE PHONE RESULTS TO 0412 345 678 ~ mobile BY 14:30;"},
+        {"OBR", 16, doctor},
+        {"OBR", 27, "^^^20240301090507+1000^^S"},
+        {"OBR", 28, "^ DOE^JANE^^DR^^^^^~^ Paul Brown^Dr^^^^^^^Cardiology & Renal"},
+        {"FTS", 2, "42"},
+    };
+    for (const auto& f : fields)
+        EXPECT_EQ(parsed->Field(f.segment, f.n), f.expected) << f.segment << "-" << f.n;
+    EXPECT_EQ(parsed->FieldCount("OBR", 2), 28u);
+}
+
 TEST(OrmWriter, HeaderAndVisitVariants) {
     TPitFile r = StandardOrder();
     r.ReceivingFacility.clear();
@@ -256,6 +316,37 @@ TEST(OrmWriter, ConcurrentRequestsNeverShareAnOrderNumber) {
     EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kEach));
     EXPECT_EQ(*all.begin(), 1);
     EXPECT_EQ(*all.rbegin(), kThreads * kEach);
+}
+
+// The practice's desktop app and its service may both take order numbers from the same file.
+TEST(OrmWriter, ProcessesSharingTheCounterNeverShareAnOrderNumber) {
+    vvp::test::TempDir dir;
+    constexpr int kProcesses = 4, kEach = 50;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::string numbers;
+            for (int i = 0; i < kEach; ++i)
+                numbers += std::to_string(NextGroupCounter(dir.Path())) + "\n";
+            _exit(WriteWholeFile(dir.File("taken" + std::to_string(p)), numbers).ok() ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::multiset<int> all;
+    for (int p = 0; p < kProcesses; ++p)
+        for (const auto& line : SplitLines(dir.Read("taken" + std::to_string(p))))
+            all.insert(std::stoi(line));
+    ASSERT_EQ(all.size(), static_cast<size_t>(kProcesses * kEach));
+    EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size()) << "an order number was given twice";
+    EXPECT_EQ(*all.begin(), 1);
+    EXPECT_EQ(*all.rbegin(), kProcesses * kEach);
 }
 
 TEST(OrmWriter, UnreadableCounterIsAFailureNotANumber) {

@@ -129,8 +129,8 @@ TEST_F(VvpdPathology, IndependentParserReadsEveryOrder) {
         EXPECT_EQ(parsed->Field("PV1", 21), "99");
         EXPECT_EQ(parsed->Field("OBR", 4, 1), "^HbA1c ^VVP");
         EXPECT_EQ(parsed->Field("OBR", 13, 1), "Routine review, tired ;");
-        EXPECT_EQ(parsed->Field("OBR", 27, 1), "^^^20240301090507+1000^^R");
-        EXPECT_EQ(parsed->Field("MSH", 7), "20240301090507.000+1000");
+        EXPECT_EQ(parsed->Field("OBR", 27, 1), "^^^20240301090508+1000^^R");
+        EXPECT_EQ(parsed->Field("MSH", 7), "20240301090508.000+1000"); // the second order waited a second
     }
 }
 
@@ -150,6 +150,18 @@ TEST_F(VvpdPathology, MissingLaboratoryEndsWithAnErrorAndNoOrder) {
         << r.output;
     EXPECT_TRUE(Orders().empty());
     EXPECT_FALSE(FileExists(Prog() + "group.counter.txt"));
+}
+
+// A key written in another case once gave no address, an empty order and "Generated Message".
+TEST_F(VvpdPathology, LaboratoryWithoutAddressIsAFailureNotAMessage) {
+    std::string labs = test::ReadTestData("pathology/ElectronicLabDetails.inf");
+    labs.replace(labs.find("EAddress="), 9, "E-Address=");
+    dir.Write("prog/ElectronicLabDetails.inf", labs);
+    const test::CommandResult r = Convert("single_request.prn");
+    EXPECT_NE(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("has no electronic address (EAddress)"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Generated Message"), std::string::npos) << r.output;
+    EXPECT_TRUE(ListFolder(SavePath(), "*", false).empty());
 }
 
 } // namespace

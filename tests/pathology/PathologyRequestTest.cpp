@@ -66,10 +66,26 @@ TEST_F(Fixture, PracticeReferenceAsOrderNumber) {
     EXPECT_FALSE(FileExists(folder.File(kGroupCounterFileName)));
 }
 
-TEST_F(Fixture, LaboratoryWithoutElectronicAddressGivesRoutingLineOnly) {
+// An order without an address used to be stored under an empty name and logged as generated.
+TEST_F(Fixture, LaboratoryWithoutElectronicAddressIsAnError) {
     prompter.AddAnswer("Pathology Details", "paper only");
-    EXPECT_EQ(Create(), ":ORM\r\n");
+    EXPECT_EQ(Create(), "ERROR: No order was sent: the laboratory \"Paper Only\" has no electronic address "
+                        "(EAddress) in ElectronicLabDetails.inf.");
     EXPECT_EQ(printed.size(), 1u);
+    EXPECT_FALSE(FileExists(folder.File(kGroupCounterFileName))); // no order number used up
+}
+
+// The platform the laboratory file comes from reads INI keys and section names in any case.
+TEST_F(Fixture, LaboratoryFileKeysAndSectionsInAnyCase) {
+    folder.Write(kLabFileName,
+                 "[acme PATHOLOGY]\r\n\r\nlabname=Acme Pathology\r\nRECEIVINGAPP=ACMELAB\r\n"
+                 "eaddress=orders@acme.example\r\nyourrefisorder=N\r\n\r\n[practice]\r\n\r\n"
+                 "LABNAME=PRACTICE\r\nreceivingApp=VVP\r\nReceivingfacility=CLINIC^1234^AUSHIC\r\n"
+                 "YOURREFISORDER=N\r\n");
+    const std::string result = Create();
+    EXPECT_EQ(result.rfind("orders@acme.example:ORM\r\nFHS|^~\\&|VVP|CLINIC|ACMELAB|Acme Pathology|", 0), 0u)
+        << vvp::test::Visible(result);
+    EXPECT_EQ(result.substr(result.size() - 10), "\rFTS|1|1|\r");
 }
 
 TEST_F(Fixture, ResultWords) {

@@ -121,6 +121,11 @@ TEST(RequestParser, PatientLineVariants) {
 
     lines[2] = "SMITH,";
     EXPECT_EQ(Parse(lines).Error, "Patient Data is not in expected format");
+    // Read as day, month and year that make no date: refused rather than sent as 01/01/1800.
+    for (const char* dob : {"31/FEB/1960", "29/Feb/1961", "0/MAR/1960"}) {
+        lines[2] = "SMITH, MR JOHN, M, " + std::string(dob) + ", 1234";
+        EXPECT_EQ(Parse(lines).Error, "Patient Data is not in expected format") << dob;
+    }
 
     lines[2] = "SMITH MR JOHN";
     EXPECT_EQ(Parse(lines).Error, "Insufficient data to Create Request");
