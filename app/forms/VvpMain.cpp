@@ -19,6 +19,7 @@
 #include <csignal>
 #include <future>
 #include <iostream>
+#include <unistd.h>
 
 #ifndef VVP_VERSION
 #define VVP_VERSION "0.0.0"
@@ -43,6 +44,12 @@ bool RaiseWindow(const QString& title) {
     found->raise();
     found->activateWindow();
     return true;
+}
+
+std::string RunningProgramPath() {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : RunningProgramFolder() + "vvp";
 }
 
 } // namespace
@@ -120,9 +127,10 @@ int VvpMain(int argc, char** argv) {
         return 1;
     }
 
-    const std::string programPath = RunningProgramFolder() + "vvp";
-    TKXPrinterHandlerForm form(*engine, prompter, platform, runner,
-                               {programPath, FindManual(folders.program)}, [&prompter] {
+    std::string manual = FindManual(RunningProgramFolder());
+    if (manual.empty()) manual = FindManual(folders.program);
+    TKXPrinterHandlerForm form(*engine, prompter, platform, runner, {RunningProgramPath(), manual},
+                               [&prompter] {
                                    // Open prompts end first, so no answer is made up for them.
                                    prompter.Abandon();
                                    QCoreApplication::quit();

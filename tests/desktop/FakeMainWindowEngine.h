@@ -5,8 +5,10 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace vvp::test {
@@ -29,7 +31,10 @@ public:
         ++stops;
         m_active = false;
     }
-    void Tick() override { ++ticks; }
+    void Tick() override {
+        std::this_thread::sleep_for(networkDelay);
+        ++ticks;
+    }
 
     VNPTRRegValues Settings() const override {
         std::lock_guard lock(m_mutex);
@@ -61,6 +66,7 @@ public:
         m_domains.clear();
     }
     void QueryServerInfo() override {
+        std::this_thread::sleep_for(networkDelay);
         ++serverQueries;
         std::lock_guard lock(m_mutex);
         m_domains = {"practice@example.test"};
@@ -101,6 +107,7 @@ public:
         m_settings.SaveMode = mode;
     }
 
+    std::chrono::milliseconds networkDelay{0}; // a server that does not answer
     std::string startError;
     std::string saveError;
     bool signingLibraryPresent = true;

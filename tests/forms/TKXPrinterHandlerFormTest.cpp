@@ -24,7 +24,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <future>
+#include <iostream>
 
 using namespace vvp;
 using namespace std::chrono_literals;
@@ -227,6 +230,31 @@ TEST_F(FormFixture, ScreenshotsOfEachSaveModeAndEachDialogKind) {
         job.get();
         EXPECT_TRUE(FileExists(saved)) << saved;
     }
+}
+
+TEST_F(FormFixture, TheWindowKeepsAnsweringWhileTheServerDoesNot) {
+    ASSERT_TRUE(engine.Start().ok());
+    engine.SetSaveMode(0);
+    engine.networkDelay = 2000ms; // each exchange waits out the server
+    form.FormCreate();
+    form.show();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    probe.start();
+    form.Model().DomainListClick();
+    test::WaitUntil([] { return false; }, 4500ms); // Timer1 ticks meanwhile
+    probe.stop();
+    std::cout << "longest GUI thread stall while the server does not answer: " << longest << " ms\n";
+    EXPECT_LT(longest, 250);
+    EXPECT_GE(engine.ticks + engine.serverQueries, 2) << "the work did run, beside the window";
+    EXPECT_LE(engine.ticks, 3) << "a tick that finds the last one running is skipped";
 }
 
 TEST(SplashTest, OurPictureShowsAndABadOneMeansNoSplash) {
