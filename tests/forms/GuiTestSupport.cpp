@@ -6,6 +6,13 @@
 
 #include <cstdlib>
 
+#if defined(__SANITIZE_ADDRESS__)
+// fontconfig keeps a few blocks of its configuration for the life of the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 namespace vvp::test {
 
 QApplication& GuiApp() {
