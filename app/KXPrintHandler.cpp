@@ -101,9 +101,10 @@ Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
     m_listener->SetAddressReply([folders] { return AddressBookReply(folders); },
                                 [folders] { return AddressBookVersion(folders); });
 
+    // A listener that cannot listen shows it in its status text; the jobs left over are still
+    // handled, and the front end decides whether to go on.
     LoadOutcome loaded = LoadSettings();
-    if (!m_listener->Active()) return Error{m_listener->StatusText()};
-    LogLine("Service started; open-file limit " + std::to_string(fileLimit) + ".");
+    if (m_listener->Active()) LogLine("Service started; open-file limit " + std::to_string(fileLimit) + ".");
     Recover(leftovers);
     return loaded;
 }

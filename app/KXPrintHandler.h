@@ -72,7 +72,7 @@ public:
     KXPrintHandler& operator=(const KXPrintHandler&) = delete;
 
     // FormCreate's engine side, up to the mode. Service mode fails when the temporary folder is
-    // held by another printer or the listener cannot listen (the error says which).
+    // held by another printer; a listener that cannot listen is shown by its status text.
     Result<LoadOutcome> Start(StartMode mode);
 
     // A job's bytes as if received from peer, handled on the calling thread.

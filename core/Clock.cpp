@@ -103,4 +103,16 @@ std::string FormatZoneSuffix(int utcOffsetMinutes) {
     return buf;
 }
 
+std::unique_ptr<Clock> MakeClockFromEnvironment() {
+    const char* value = std::getenv("VVP_FIXED_TIME");
+    const std::string fixed = value ? value : "";
+    if (fixed.size() == 14 && fixed.find_first_not_of("0123456789") == std::string::npos) {
+        auto n = [&](size_t pos, size_t len) { return std::atoi(fixed.substr(pos, len).c_str()); };
+        auto t = EncodeDateTime({n(0, 4), n(4, 2), n(6, 2), n(8, 2), n(10, 2), n(12, 2), 0});
+        const char* offset = std::getenv("VVP_FIXED_UTC_OFFSET");
+        if (t) return std::make_unique<FixedClock>(*t, offset && *offset ? std::atoi(offset) : 600);
+    }
+    return std::make_unique<SystemClock>();
+}
+
 } // namespace vvp

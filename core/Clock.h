@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -64,5 +65,9 @@ private:
 // Formats the system's time-zone suffix "+hhmm"/"-hhmm". The sign follows the platform bias
 // (UTC minus local), so a zero offset is written with a minus sign.
 std::string FormatZoneSuffix(int utcOffsetMinutes);
+
+// The system clock, or with VVP_FIXED_TIME=yyyymmddhhnnss (and VVP_FIXED_UTC_OFFSET in minutes,
+// default 600) a fixed one, so every time stamp is reproducible (tests, demonstrations).
+std::unique_ptr<Clock> MakeClockFromEnvironment();
 
 } // namespace vvp

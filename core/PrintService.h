@@ -9,6 +9,13 @@ namespace vvp {
 
 class RtfDocument; // letters/RtfDocument.h
 
+// A print queue as the print system names it, and where it sends its jobs ("socket://host:port"
+// for a raw TCP printer); the device is empty when unknown.
+struct PrinterQueue {
+    std::string name;
+    std::string deviceUri;
+};
+
 // Printers and printing of rich-text documents.
 class PrintService {
 public:
@@ -19,7 +26,14 @@ public:
     virtual Result<void> Print(const RtfDocument& document, const std::string& jobTitle,
                                const std::string& printer) = 0;
 
-    bool HasPrinter(const std::string& name) {
+    virtual std::vector<PrinterQueue> PrinterQueues() {
+        std::vector<PrinterQueue> queues;
+        for (auto& name : PrinterNames())
+            queues.push_back({std::move(name), {}});
+        return queues;
+    }
+
+    virtual bool HasPrinter(const std::string& name) {
         for (const auto& p : PrinterNames())
             if (p == name) return true;
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,13 @@ struct MessageRequest {
     std::string text;
     Buttons buttons = Buttons::Ok;
     Icon icon = Icon::None;
+};
+
+// Thrown into a job thread whose prompt can no longer be answered because the program is ending;
+// the job stops and its spool file stays for the next start.
+class PromptAbandoned : public std::exception {
+public:
+    const char* what() const noexcept override { return "the program ended while a question was open"; }
 };
 
 // Everything that asks the user something. Job threads call it; implementations bring the

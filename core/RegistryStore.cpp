@@ -142,6 +142,12 @@ std::string FormatRegValue(const RegValue& value) {
 
 RegFileStore::RegFileStore(std::string path) : m_path(std::move(path)) {}
 
+std::string RegFileStore::PathFor(const std::string& option) {
+    if (!option.empty()) return option;
+    const char* env = std::getenv("VVP_REGISTRY");
+    return env && *env ? std::string(env) : DefaultPath();
+}
+
 std::string RegFileStore::DefaultPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;

@@ -44,6 +44,8 @@ public:
     const std::string& Path() const { return m_path; }
 
     static std::string DefaultPath(); // $XDG_CONFIG_HOME/vvp/registry.reg, else ~/.config/vvp/registry.reg
+    // The file named by an option, else VVP_REGISTRY, else the default.
+    static std::string PathFor(const std::string& option);
 
 private:
     std::string m_path;

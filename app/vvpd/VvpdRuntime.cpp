@@ -4,31 +4,10 @@
 #include <ostream>
 
 namespace vvp {
-namespace {
-
-std::string EnvOr(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::string(v) : fallback;
-}
-
-} // namespace
-
-std::unique_ptr<Clock> MakeClockFromEnvironment() {
-    const std::string fixed = EnvOr("VVP_FIXED_TIME", "");
-    if (fixed.size() == 14 && fixed.find_first_not_of("0123456789") == std::string::npos) {
-        auto n = [&](size_t pos, size_t len) { return std::atoi(fixed.substr(pos, len).c_str()); };
-        auto t = EncodeDateTime({n(0, 4), n(4, 2), n(6, 2), n(8, 2), n(10, 2), n(12, 2), 0});
-        if (t)
-            return std::make_unique<FixedClock>(*t, std::atoi(EnvOr("VVP_FIXED_UTC_OFFSET", "600").c_str()));
-    }
-    return std::make_unique<SystemClock>();
-}
 
 VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
     : m_options(options), m_clock(MakeClockFromEnvironment()),
-      m_registry(options.registryFile.empty() ? EnvOr("VVP_REGISTRY", RegFileStore::DefaultPath())
-                                              : options.registryFile),
-      m_prompter(&out),
+      m_registry(RegFileStore::PathFor(options.registryFile)), m_prompter(&out),
       m_printService([this] { return m_engine ? m_engine->Settings().Get().PrintFolder : std::string(); },
                      PdfPrintService::kPrinterName, nullptr),
       m_events(out) {

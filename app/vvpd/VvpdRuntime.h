@@ -52,7 +52,5 @@ private:
     std::unique_ptr<KXPrintHandler> m_engine;
 };
 
-// VVP_FIXED_TIME=yyyymmddhhnnss makes every time stamp reproducible (tests, demonstrations).
-std::unique_ptr<Clock> MakeClockFromEnvironment();
 
 } // namespace vvp

@@ -1,5 +1,6 @@
 #include "VvpdService.h"
 
+#include "JobListener.h"
 #include "VvpdCommands.h"
 #include "VvpdRuntime.h"
 
@@ -94,6 +95,12 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
     KXPrintHandler& engine = rt.Engine();
     if (auto started = rt.Start(StartMode::Service); !started) {
         err << "vvpd: " << started.error().message << "\n";
+        return 1;
+    }
+    // Headless, nobody could choose another port: not listening is the end.
+    if (!engine.Listener()->Active()) {
+        err << "vvpd: " << engine.Listener()->StatusText() << "\n";
+        engine.Stop();
         return 1;
     }
 

@@ -1,5 +1,6 @@
 #include "PdfPrintService.h"
 
+#include "Cp1252.h"
 #include "FileUtil.h"
 #include "RtfDocument.h"
 
@@ -52,12 +53,6 @@ qreal FromTwips(int twips) {
     return twips / 15.0;
 }
 
-// Windows-1252 bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
 QString FromCp1252(const std::string& text) {
     QString out;
     out.reserve(static_cast<qsizetype>(text.size()));
@@ -69,10 +64,8 @@ QString FromCp1252(const std::string& text) {
             out += QChar(u'\t');
         else if (c < 0x20 || c == 0x7F)
             out += QChar(u' ');
-        else if (c >= 0x80 && c < 0xA0)
-            out += QChar(kCp1252High[c - 0x80]);
         else
-            out += QChar(static_cast<char16_t>(c));
+            out += Cp1252ToQChar(c);
     }
     return out;
 }

@@ -1,0 +1,87 @@
+// The engine behind the main window: the engine root with the desktop's seams (Qt dialogs,
+// printing through CUPS, the settings file).
+
+#include "CupsPrintService.h"
+#include "DesktopEngineFactory.h"
+#include "JobListener.h"
+#include "KXPrintHandler.h"
+#include "RegistryStore.h"
+#include "RelayClient.h"
+#include "SigningFolderMonitor.h"
+#include "vnHICPKIinterface.h"
+
+namespace vvp {
+namespace {
+
+class DesktopEngine final : public MainWindowEngine {
+public:
+    explicit DesktopEngine(const DesktopSeams& seams)
+        : m_clock(MakeClockFromEnvironment()), m_registry(RegFileStore::PathFor(seams.options.registryFile)),
+          m_printing({[this] { return VirtualPrinterIdentityFrom(Settings()); },
+                      [&prompter = seams.prompter](const std::string& title) {
+                          return prompter.ChoosePrinter(title);
+                      },
+                      [folders = seams.folders] { return folders.temp; }, nullptr}) {
+        EngineSeams engineSeams{*m_clock, seams.prompter, m_printing, m_registry, seams.events};
+        engineSeams.platform = &seams.platform;
+        if (seams.logChanged)
+            engineSeams.logSink = [changed = seams.logChanged](const std::string&) { changed(); };
+        m_engine = std::make_unique<KXPrintHandler>(engineSeams, EngineOptions{seams.folders});
+    }
+    ~DesktopEngine() override { Stop(); }
+
+    Result<void> Start() override {
+        auto started = m_engine->Start(StartMode::Service);
+        if (!started) return Error{"The printer service cannot start: " + started.error().message};
+        return Ok();
+    }
+    void Stop() override { m_engine->Stop(); }
+    void Tick() override { m_engine->Tick(); }
+
+    VNPTRRegValues Settings() const override { return m_engine->Settings().Get(); }
+    Result<void> ChangeSettings(const std::function<void(VNPTRRegValues&)>& change) override {
+        m_engine->Settings().Update(change);
+        return m_engine->SaveSettings();
+    }
+    void ReloadSettings() override { (void)m_engine->LoadSettings(); }
+    void DisableListener() override { m_engine->SetListening(false); }
+    bool ListenerActive() const override { return m_engine->Listener() && m_engine->Listener()->Active(); }
+    std::string StatusText() const override {
+        return m_engine->Listener() ? m_engine->Listener()->StatusText() : std::string("Disabled");
+    }
+
+    std::vector<std::string> DomainList() const override { return m_engine->Relay().DomainList(); }
+    void ClearDomainList() override { m_engine->Relay().ShowDomains(""); }
+    void QueryServerInfo() override { m_engine->Relay().QueryServerInfo(); }
+    void RefreshDomainList() override { m_engine->Relay().RefreshDomainList(); }
+    void RefreshDomainText() override {
+        if (m_engine->Listener()) m_engine->Listener()->RefreshDomainText();
+    }
+
+    TokenDisplay TokenState() const override { return m_engine->Signing().Display(); }
+    void TokenLogon() override { (void)m_engine->Signing().Logon(); }
+    void SetSigning(bool on) override {
+        (void)ChangeSettings([on](VNPTRRegValues& v) { v.HeSATokens = on; });
+        m_engine->Signing().SetGroupVisible(m_engine->Signer().SigningAvailable());
+    }
+    MonitorDisplay MonitorState() const override { return m_engine->Monitor().Display(); }
+
+    std::vector<PrinterQueue> PrinterQueues() override { return m_printing.PrinterQueues(); }
+
+    std::vector<std::string> LogLines() const override { return m_engine->Log().Lines(); }
+    void LogLine(const std::string& text) override { m_engine->LogLine(text); }
+
+private:
+    std::unique_ptr<Clock> m_clock;
+    RegFileStore m_registry;
+    CupsPrintService m_printing;
+    std::unique_ptr<KXPrintHandler> m_engine;
+};
+
+} // namespace
+
+std::unique_ptr<MainWindowEngine> MakeDesktopEngine(const DesktopSeams& seams) {
+    return std::make_unique<DesktopEngine>(seams);
+}
+
+} // namespace vvp

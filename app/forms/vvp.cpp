@@ -1,0 +1,5 @@
+#include "VvpMain.h"
+
+int main(int argc, char** argv) {
+    return vvp::VvpMain(argc, argv);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace vvp::test {
+
+// The one offscreen QApplication of the test program, made on first use (on the main thread).
+QApplication& GuiApp();
+
+// Made first in a fixture, so the application exists before any Qt object of the fixture.
+struct WithGuiApp {
+    WithGuiApp() { GuiApp(); }
+};
+
+// Processes events until the condition holds or the time is up.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The visible top-level dialogs.
+QList<QDialog*> OpenDialogs();
+QDialog* WaitForDialog(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Answers dialogs as they come up, one step per new dialog, from a timer on the GUI thread: a
+// dialog's own event loop runs the steps, so the test never sits inside that loop itself.
+class DialogRobot {
+public:
+    using Step = std::function<void(QDialog*)>;
+    DialogRobot();
+    void Then(Step step) { m_steps.push_back(std::move(step)); }
+    bool Done() const { return m_steps.empty() && !m_busy; }
+
+private:
+    void Poll();
+    QTimer m_timer;
+    std::deque<Step> m_steps;
+    QList<QPointer<QDialog>> m_handled;
+    bool m_busy = false;
+};
+
+// Saves a picture of the widget as PNG under the build folder's "screenshots"; its path.
+std::string SaveScreenshot(QWidget& widget, const std::string& name);
+
+} // namespace vvp::test
