@@ -6,3 +6,6 @@ vvp_add_benchmark(pipeline_bench SOURCES PipelineBench.cpp DEPENDS vvp_app_engin
 target_compile_definitions(pipeline_bench PRIVATE VVP_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 include(${CMAKE_CURRENT_SOURCE_DIR}/SigningEnvelopeBench.cmake)
 include(${CMAKE_CURRENT_SOURCE_DIR}/NetworkBench.cmake)
+add_executable(job_cost_bench JobCostBench.cpp)
+target_link_libraries(job_cost_bench PRIVATE vvp_compiler_policy vvp_app_engine)
+target_compile_definitions(job_cost_bench PRIVATE VVP_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
