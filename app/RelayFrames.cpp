@@ -106,7 +106,7 @@ bool AcceptRelayFrame(EngineContext& handler, const std::string& spoolPath, cons
     std::string base = fileName;
     if (FileExists(folder + base + extPart) || FileExists(folder + base + StrAfter(extPart, ":")))
         base += "." + MakeMessageId(clock);
-    handler.LogLine("Accepted Message for " + StrBefore(base, "_"));
+    handler.LogLine("Accepted Message for " + MessageRecipient(base));
 
     std::string text;
     if (!binary) {

@@ -62,8 +62,10 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
 } // namespace
 
 std::string MessageRecipient(const std::string& name) {
-    // The id and page number hold no "_", so the recipient is all before the last one.
-    const auto underscore = name.rfind('_');
+    // A mail domain holds no "_": the address ends at the first one after its "@", however many
+    // the local part has and whatever follows (a job id, a dropped file's own name).
+    const auto at = name.find('@');
+    const auto underscore = name.find('_', at == std::string::npos ? 0 : at);
     return underscore == std::string::npos ? name : name.substr(0, underscore);
 }
 

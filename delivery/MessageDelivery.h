@@ -40,7 +40,8 @@ enum class DeliveryOutcome {
 
 inline constexpr const char* kWriteFailure = "Unable to write electronic message to destination \r\n";
 
-// The recipient part of a message name (recipient "_" job id page number).
+// The recipient part of a message name (recipient "_" job id page number) or of a dropped file's
+// name (recipient "_" its own name).
 std::string MessageRecipient(const std::string& name);
 
 // Relays the message in Save Mode 0, else writes it (and its signed copy) into the Save Path

@@ -300,7 +300,7 @@ SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValue
     if (!recipient.empty())
         recipientLine = "MsgRecipient=" + recipient + "\r\n";
     else if (name.find('_') != std::string::npos)
-        recipient = StrBefore(name, "_");
+        recipient = MessageRecipient(name);
     // The recipient becomes part of output names and of the signed copy's header lines.
     if (recipient.empty() || UnsafeRecipient(recipient)) {
         ++unprocessed;

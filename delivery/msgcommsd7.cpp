@@ -25,7 +25,8 @@ int Attributes(const std::string& path, const std::string& name) {
 
 std::string KxkLines(const std::string& bytes) {
     std::string t = bytes;
-    for (auto& c : t) c = static_cast<char>(static_cast<uint8_t>(c) ^ kKxkKeyByte);
+    for (auto& c : t)
+        c = static_cast<char>(static_cast<uint8_t>(c) ^ kKxkKeyByte);
     const std::string p = t.substr(0, 10);
     const std::string rest = t.size() > 10 ? t.substr(10) : std::string();
     auto f = [&rest](int i) { return StrField(rest, '|', i); };
@@ -41,12 +42,14 @@ std::string KxiLines(const std::string& bytes) {
         if (n == 255) {
             // A truncated length is treated as the end of the file.
             if (i + 2 > bytes.size()) break;
-            n = static_cast<uint8_t>(bytes[i]) | (static_cast<size_t>(static_cast<uint8_t>(bytes[i + 1])) << 8);
+            n = static_cast<uint8_t>(bytes[i]) |
+                (static_cast<size_t>(static_cast<uint8_t>(bytes[i + 1])) << 8);
             i += 2;
         }
         const uint8_t key = static_cast<uint8_t>(n & 0xFF);
         std::string line = bytes.substr(i, n);
-        for (auto& c : line) c = static_cast<char>(static_cast<uint8_t>(c) ^ key);
+        for (auto& c : line)
+            c = static_cast<char>(static_cast<uint8_t>(c) ^ key);
         lines.push_back(line);
         i += line.size();
     }
@@ -63,8 +66,12 @@ std::string MakeMessageId(const Clock& clock, const std::string& prefix) {
     return hex + std::to_string(g_counter.fetch_add(1)) + prefix;
 }
 
-void SetMessageIdCounter(int value) { g_counter.store(value); }
-int MessageIdCounter() { return g_counter.load(); }
+void SetMessageIdCounter(int value) {
+    g_counter.store(value);
+}
+int MessageIdCounter() {
+    return g_counter.load();
+}
 
 std::string ListFiles(const std::string& mask, int attributes, int /*fields*/) {
     const std::string folder = ExtractFileDir(mask);
@@ -88,9 +95,12 @@ std::string ReadAccountFile(const std::string& fileName) {
     if (!bytes) return {};
     const std::string ext = LowerCase(ExtractFileExt(fileName));
     std::string text;
-    if (ext == ".kxk") text = KxkLines(*bytes);
-    else if (ext == ".kxi") text = KxiLines(*bytes);
-    else return {};
+    if (ext == ".kxk")
+        text = KxkLines(*bytes);
+    else if (ext == ".kxi")
+        text = KxiLines(*bytes);
+    else
+        return {};
     StringList lines = SplitLines(text);
     if (lines.size() < 7 || lines[4].empty()) return {};
     return text;

@@ -72,15 +72,19 @@ TEST(JobPipeline, PrintedHl7LetterIsSavedWithoutLineFeeds) {
 }
 
 TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
-    EngineFixture f;
-    f.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
-    JobPipeline pipeline(f.handler, f.creation);
-    const std::string spool = f.Spool(test::ReadTestData("messages/referral_pit.prn"));
-    pipeline.HandleSpoolFile(spool);
-    const std::string name = "anne.specialist@clinic.example.com.au_" + SpoolJobId(spool) + "1.pit";
-    EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name)
-                  .rfind("MsgRecipient=anne.specialist@clinic.example.com.au\r\n001 ", 0),
-              0u);
+    // The name is recipient "_" id page: an address with "_" of its own stays whole.
+    for (const std::string address : {"anne.specialist@clinic.example.com.au", "john_smith@clinic.example"}) {
+        EngineFixture f;
+        f.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
+        JobPipeline pipeline(f.handler, f.creation);
+        const std::string spool = f.Spool(StrReplace(test::ReadTestData("messages/referral_pit.prn"),
+                                                     "anne.specialist@clinic.example.com.au", address));
+        pipeline.HandleSpoolFile(spool);
+        const std::string name = address + "_" + SpoolJobId(spool) + "1.pit";
+        EXPECT_EQ(f.dir.Read("prog/VirtualPrinter/" + name).rfind("MsgRecipient=" + address + "\r\n001 ", 0),
+                  0u);
+        EXPECT_TRUE(f.Logged("Saved message for " + address + "\r\n"));
+    }
 }
 
 TEST(JobPipeline, UnrecognisedPrintoutGivesExactlyOneBox) {

@@ -304,6 +304,16 @@ TEST(SigningFolderMonitor, NameAlreadyAfterTheRecipientKeepsIt) {
                                         "Lab@Path.example_x.txt", "Lab@Path.example_x.txt.sign.eml"}));
 }
 
+TEST(SigningFolderMonitor, RecipientFromTheNameKeepsTheUnderscoresOfItsAddress) {
+    MonitorRig rig;
+    rig.Drop("john_smith@clinic.example_my_letter.txt", "Dear John");
+    rig.monitor.MonitorTick();
+    EXPECT_EQ(rig.Files("out"),
+              (std::vector<std::string>{"john_smith@clinic.example_my_letter.txt",
+                                        "john_smith@clinic.example_my_letter.txt.sign.eml"}));
+    EXPECT_TRUE(rig.Logged("Saved message for john_smith@clinic.example\r\n"));
+}
+
 TEST(SigningFolderMonitor, SecondFileOfTheSameNameGetsAMessageIdStem) {
     MonitorRig rig;
     rig.dir.Write("out/lab@path.example_report.txt.sign.eml", "earlier");

@@ -93,6 +93,19 @@ TEST(RelayBetweenInstances, PrintedMessagesLandInTheServersSavePath) {
     EXPECT_TRUE(WaitUntil([&] { return p.client.Spools().empty() && p.server.Spools().empty(); }));
 }
 
+TEST(RelayBetweenInstances, ConvertRelaysLikeAJobPrintedToThePort) {
+    Pair p;
+    ASSERT_TRUE(p.server.Start()) << p.server.Output();
+    p.client.dir.Write("job.prn", HealthMessageJob());
+    const CommandResult r =
+        RunCommand("TMP=" + p.client.TempFolder() + " TEMP= " + VvpdBinary() + " --program-folder " +
+                   p.client.ProgramFolder() + " --registry " + p.client.dir.Path() + "registry.reg convert " +
+                   p.client.dir.File("job.prn"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Transfer to Vocanet for sending :OK"), std::string::npos) << r.output;
+    EXPECT_TRUE(WaitUntil([&] { return p.server.Saved("*.pit").size() == 1; })) << p.server.Output();
+}
+
 TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
     struct Case {
         const char* name;
@@ -112,7 +125,7 @@ TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
         client.Set("VocanetServer", "127.0.0.1:" + std::to_string(FreePort()));
         const std::string chosen = client.dir.Path() + "chosen";
         (void)ForceDirectories(chosen);
-        (void)ForceDirectories(client.SavePath());
+        // A fresh install: the Save Path a Save Mode 0 client falls back to is made when needed.
         std::string answers = c.answers;
         if (auto at = answers.find("@CHOSEN@"); at != std::string::npos) answers.replace(at, 8, chosen);
         client.dir.Write("answers.txt", answers);
