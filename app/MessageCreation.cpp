@@ -102,7 +102,8 @@ void ReadPrintedHeader(std::string_view jobText, TPitFile& r, const std::string&
 
     r.messageDateText = HeaderValue(jobText, "Message Date    :", "\r\n");
     if (r.messageDateText.empty()) r.messageDateText = FormatDateTime("dd/mm/yyyy hh:nn", clock.Now());
-    r.messageDate = FreeTextToDateTimeReport(r.messageDateText);
+    const LocaleDateFormat dates = CurrentLocaleDateFormat(clock);
+    r.messageDate = FreeTextToDateTimeReport(r.messageDateText, dates);
     r.requestedDateText = r.collectedDateText = r.messageDateText;
     r.requestedDate = r.collectedDate = r.messageDate;
 
@@ -147,7 +148,7 @@ void ReadPrintedHeader(std::string_view jobText, TPitFile& r, const std::string&
     const std::string dobSex = UpperCase(Trim(value("Patient DOB/Sex :")));
     r.dobText = Trim(StrBefore(dobSex, "SEX"));
     r.sex = StrStrip(StrAfter(dobSex, "SEX"), ": ").substr(0, 1);
-    r.dob = FreeTextToDateTimeReport(r.dobText);
+    r.dob = FreeTextToDateTimeReport(r.dobText, dates);
 
     r.body = ReadMessageBody(jobText);
     r.doctors[0] = r.doctors[1];

@@ -3,6 +3,7 @@
 #include "FileUtil.h"
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
+#include "vvpPKI.h"
 
 #include <dlfcn.h>
 
@@ -12,26 +13,19 @@
 
 namespace vvp {
 
+// The types come from the library's own header, so a changed entry point fails to compile here.
 struct SigningLibrary::EntryPoints {
-    using SetStoreFn = const char* (*)(const char*, const char*);
-    using IntFn = int (*)();
-    using TextFn = const char* (*)();
-    using SignBigFn = int (*)(const char*, char*, int);
-    using SignBigSizeFn = int (*)(const char*);
-    using VoidFn = void (*)();
-    using SignfileFn = int (*)(const char*, const char*);
-
-    SetStoreFn SetStore = nullptr;
-    IntFn Status = nullptr;
-    TextFn TokenLogon = nullptr;
-    SignBigFn SignBig = nullptr;
-    VoidFn CloseStore = nullptr;
+    decltype(&::SetStore) SetStore = nullptr;
+    decltype(&::Status) Status = nullptr;
+    decltype(&::TokenLogon) TokenLogon = nullptr;
+    decltype(&::SignBig) SignBig = nullptr;
+    decltype(&::CloseStore) CloseStore = nullptr;
     // Looked up but never called by the system.
-    IntFn TokenPresent = nullptr;
-    IntFn Logoff = nullptr;
-    SignfileFn Signfile = nullptr;
+    decltype(&::TokenPresent) TokenPresent = nullptr;
+    decltype(&::Logoff) Logoff = nullptr;
+    decltype(&::Signfile) Signfile = nullptr;
     // Our own library tells how large SignBig's buffer must be; others may not.
-    SignBigSizeFn SignBigSize = nullptr;
+    decltype(&::SignBigSize) SignBigSize = nullptr;
 };
 
 namespace {
@@ -41,9 +35,9 @@ constexpr int kStoreOpenBit = 2;
 // of a few kilobytes does not leave it room in a buffer of 1.5 times its length.
 constexpr size_t kSignatureRoom = 48 * 1024;
 
-template <typename Fn> Fn Resolve(void* handle, const char* name) {
+template <typename Fn> void Resolve(Fn& target, void* handle, const char* name) {
     // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
-    return reinterpret_cast<Fn>(dlsym(handle, name));
+    target = reinterpret_cast<Fn>(dlsym(handle, name));
 }
 
 std::string FirstLine(const std::string& text) {
@@ -87,15 +81,15 @@ Result<void> SigningLibrary::Load(const std::string& programFolder) {
             return Error{"Cannot load the signing library " + path + ": " + (why ? why : "unknown reason")};
         }
         auto entry = std::make_unique<EntryPoints>();
-        entry->SetStore = Resolve<EntryPoints::SetStoreFn>(handle, "SetStore");
-        entry->Status = Resolve<EntryPoints::IntFn>(handle, "Status");
-        entry->TokenLogon = Resolve<EntryPoints::TextFn>(handle, "TokenLogon");
-        entry->SignBig = Resolve<EntryPoints::SignBigFn>(handle, "SignBig");
-        entry->CloseStore = Resolve<EntryPoints::VoidFn>(handle, "CloseStore");
-        entry->TokenPresent = Resolve<EntryPoints::IntFn>(handle, "TokenPresent");
-        entry->Logoff = Resolve<EntryPoints::IntFn>(handle, "Logoff");
-        entry->Signfile = Resolve<EntryPoints::SignfileFn>(handle, "Signfile");
-        entry->SignBigSize = Resolve<EntryPoints::SignBigSizeFn>(handle, "SignBigSize");
+        Resolve(entry->SetStore, handle, "SetStore");
+        Resolve(entry->Status, handle, "Status");
+        Resolve(entry->TokenLogon, handle, "TokenLogon");
+        Resolve(entry->SignBig, handle, "SignBig");
+        Resolve(entry->CloseStore, handle, "CloseStore");
+        Resolve(entry->TokenPresent, handle, "TokenPresent");
+        Resolve(entry->Logoff, handle, "Logoff");
+        Resolve(entry->Signfile, handle, "Signfile");
+        Resolve(entry->SignBigSize, handle, "SignBigSize");
         const std::pair<const char*, bool> required[] = {{"SetStore", entry->SetStore != nullptr},
                                                          {"Status", entry->Status != nullptr},
                                                          {"TokenLogon", entry->TokenLogon != nullptr},

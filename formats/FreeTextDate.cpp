@@ -436,6 +436,12 @@ LocaleDateFormat CurrentLocaleDateFormat() {
     return format;
 }
 
+LocaleDateFormat CurrentLocaleDateFormat(const Clock& clock) {
+    LocaleDateFormat format = CurrentLocaleDateFormat();
+    format.currentYear = DecodeDateTime(clock.Now()).year;
+    return format;
+}
+
 std::optional<TDateTime> LocaleStrToDateTime(const std::string& text, const LocaleDateFormat& format) {
     Scanner in(text);
     TDateTime date = 0, time = 0;

@@ -197,7 +197,8 @@ void WriteHl7Letter(TPitFile& record, const Clock& clock) {
     const std::string pv1Third = record.reportKind == 2 ? doctor1 : Hl7DoctorComponents(record.addressee);
     const std::string dob = record.dobText.empty() ? std::string()
                                                    : FormatDateTime("yyyymmddhhnnsszzz",
-                                                                    FreeTextToDateTimeReport(record.dobText));
+                                                                    FreeTextToDateTimeReport(record.dobText,
+                                                                                             CurrentLocaleDateFormat(clock)));
     const std::string service =
         IsLetterTitle(record.messageTitle) ? "^LETTER^^^^|" : "^" + Hl7Escape(record.messageTitle) + "^^^^|";
     const std::string order = ts10 + "^" + Hl7Escape(record.orderSuffix);

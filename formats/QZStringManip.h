@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Clock.h"
 #include "DateTime.h"
 
 #include <optional>
@@ -60,8 +61,10 @@ struct LocaleDateFormat {
     int currentYear = 2000;
 };
 
-// The process locale's order (cached per locale name) and the system clock's year.
+// The process locale's order (cached per locale name) and the system clock's year, or the year of
+// the given clock (so a date printed without its year takes the engine's time, fixed in tests).
 LocaleDateFormat CurrentLocaleDateFormat();
+LocaleDateFormat CurrentLocaleDateFormat(const Clock& clock);
 // Order of a named locale: from its D_FMT when installed, else judged by its territory.
 DateOrder LocaleDateOrder(const std::string& localeName);
 // Order of an strftime date format such as "%m/%d/%Y": the first day, month or year field decides.

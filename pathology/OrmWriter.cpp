@@ -20,9 +20,9 @@ namespace vvp::pathology {
 
 namespace {
 
-TDateTime ReportDate(const std::string& text) {
+TDateTime ReportDate(const std::string& text, const Clock& clock) {
     try {
-        return FreeTextToDateTimeReport(text);
+        return FreeTextToDateTimeReport(text, CurrentLocaleDateFormat(clock));
     } catch (...) {
         return kReportDateFailure;
     }
@@ -157,7 +157,7 @@ void WriteOrmMessage(TPitFile& r, const std::string& orderNumber, const Clock& c
             "|P|2.3.1|" + n + "||AL|AL|AUS|||");
 
     std::string dob;
-    if (!r.DobText.empty()) dob = FormatDateTime("yyyymmddhhnnsszzz", ReportDate(r.DobText));
+    if (!r.DobText.empty()) dob = FormatDateTime("yyyymmddhhnnsszzz", ReportDate(r.DobText, clock));
     segment("PID|1||" + BuildPatientIdentifiers(r) + "||" + FormatPersonName(r, 0) + "||" + dob + "|" +
             Hl7Escape(r.Sex) + "|||" + FormatPatientAddress(r) + "||" + PhoneItem(r.Phones, 1) + "|" +
             PhoneItem(r.Phones, 2) + "||||||");

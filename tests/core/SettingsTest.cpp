@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <chrono>
 #include <filesystem>
 
@@ -116,4 +118,11 @@ TEST(Settings, AddressBookCopiesGoToTheTemporaryFolder) {
     std::filesystem::last_write_time(dir.File("prog/address.in"), now + std::chrono::hours(1));
     SeedAddressBookFiles(folders);
     EXPECT_EQ(dir.Read("tmp/Address.in"), "new\r\n");
+}
+
+TEST(Settings, EveryStoredValueIsSavedExactlyOnce) {
+    std::multiset<std::string> saved(SaveOrder().begin(), SaveOrder().end());
+    std::multiset<std::string> fields;
+    for (const auto& f : RegFields()) fields.insert(f.name);
+    EXPECT_EQ(saved, fields);
 }

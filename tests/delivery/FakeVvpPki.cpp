@@ -2,6 +2,9 @@
 // points nothing calls (FAKE_PKI_MINIMAL), and without SignBig (FAKE_PKI_NO_SIGNBIG).
 // Tests steer it through FakePkiSet and read its counters through FakePkiCount.
 
+// Declared by the library's own header: a changed entry point fails to compile here too.
+#include "vvpPKI.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>

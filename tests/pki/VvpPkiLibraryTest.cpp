@@ -4,6 +4,8 @@
 #include "SmimeSigner.h"
 #include "TestSupport.h"
 
+#include "vvpPKI.h"
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -20,24 +22,16 @@ namespace vvp::pki::test {
 namespace {
 
 struct PkiLibrary {
-    using SetStoreFn = const char* (*)(const char*, const char*);
-    using StatusFn = int (*)();
-    using TokenLogonFn = const char* (*)();
-    using SignBigFn = int (*)(const char*, char*, int);
-    using SignBigSizeFn = int (*)(const char*);
-    using VoidFn = void (*)();
-    using SignfileFn = int (*)(const char*, const char*);
-
     void* handle = nullptr;
-    SetStoreFn SetStore = nullptr;
-    StatusFn Status = nullptr;
-    TokenLogonFn TokenLogon = nullptr;
-    SignBigFn SignBig = nullptr;
-    SignBigSizeFn SignBigSize = nullptr;
-    VoidFn CloseStore = nullptr;
-    StatusFn TokenPresent = nullptr;
-    StatusFn Logoff = nullptr;
-    SignfileFn Signfile = nullptr;
+    decltype(&::SetStore) SetStore = nullptr;
+    decltype(&::Status) Status = nullptr;
+    decltype(&::TokenLogon) TokenLogon = nullptr;
+    decltype(&::SignBig) SignBig = nullptr;
+    decltype(&::SignBigSize) SignBigSize = nullptr;
+    decltype(&::CloseStore) CloseStore = nullptr;
+    decltype(&::TokenPresent) TokenPresent = nullptr;
+    decltype(&::Logoff) Logoff = nullptr;
+    decltype(&::Signfile) Signfile = nullptr;
 
     template <typename Fn> void resolve(Fn& target, const char* name) {
         target = reinterpret_cast<Fn>(dlsym(handle, name));
