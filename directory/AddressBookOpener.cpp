@@ -34,6 +34,19 @@ bool AddressBookOpener::Busy() const {
 
 AddressBookOpening AddressBookOpener::Run(int saveMode, std::chrono::milliseconds timeout) {
     using Status = AddressFetchResult::Status;
+    // However this ends, the next click opens the book again.
+    struct EndOpening {
+        AddressBookOpener& opener;
+        ~EndOpening() {
+            std::lock_guard lock(opener.m_mutex);
+            opener.m_busy = false;
+        }
+    } endOpening{*this};
+
+    // The program folder's copies are put in place before the fetch, not after it: the book the
+    // server sends is the newer one and must not be replaced by an installed copy, and a fetch
+    // that outlasts the wait then still lands on top of them.
+    const StringList problems = CopyProgramFiles();
     AddressBookOpening opening;
     if (saveMode != 2) opening.fetch = FetchWithin(timeout);
     switch (opening.fetch.status) {
@@ -52,10 +65,7 @@ AddressBookOpening AddressBookOpener::Run(int saveMode, std::chrono::millisecond
                               opening.fetch.message);
         break;
     }
-    const StringList problems = CopyProgramFiles();
     opening.log.insert(opening.log.end(), problems.begin(), problems.end());
-    std::lock_guard lock(m_mutex);
-    m_busy = false;
     return opening;
 }
 
@@ -96,7 +106,7 @@ StringList AddressBookOpener::CopyProgramFiles() const {
     for (const char* name : {"Address.in", "Address.in.bkp"}) {
         const std::string from = ResolveFileNameNoCase(m_folders.program, name);
         if (!FileExists(from)) continue;
-        if (auto r = CopyFileReplacing(from, m_folders.temp + name); !r)
+        if (auto r = CopyFileReplacing(from, ResolveFileNameNoCase(m_folders.temp, name)); !r)
             problems.push_back("Address book: " + r.error().message);
     }
     return problems;

@@ -37,8 +37,8 @@ struct AddressBookOpening {
     StringList log; // lines for the activity log: the fetch's outcome, copies that failed
 };
 
-// The opening of the address book window from the menu or the tray: the book is fetched from
-// the server off the user-interface thread, then the program folder's copies are put in place.
+// The opening of the address book window from the menu or the tray: the program folder's copies
+// are put in place, then the book is fetched from the server off the user-interface thread.
 //
 //   if (!opener.Begin()) return;              // a second click while busy does nothing
 //   busy cursor; worker: auto o = opener.Run(saveMode, seconds);
@@ -53,11 +53,11 @@ public:
     // false while an opening is under way.
     bool Begin();
     bool Busy() const;
-    // The opening begun by Begin(), ending it: unless Save Mode is 2 the fetch, waited for at
-    // most timeout (a fetch still running after that is left to finish on its own, and the next
-    // opening waits for it instead of asking again); then "address.in" and "address.in.bkp" of
-    // the program folder, when there, replace the temporary folder's "Address.in" and
-    // "Address.in.bkp".
+    // The opening begun by Begin(), ending it: "address.in" and "address.in.bkp" of the program
+    // folder, when there, replace the temporary folder's "Address.in" and "Address.in.bkp"; then,
+    // unless Save Mode is 2, the fetch, whose book replaces that copy. It is waited for at most
+    // timeout: a fetch still running after that is left to finish on its own (its book lands
+    // later), and the next opening waits for it instead of asking again.
     AddressBookOpening Run(int saveMode, std::chrono::milliseconds timeout);
 
 private:

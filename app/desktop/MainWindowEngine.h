@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AddressBookOpener.h"
+#include "Folders.h"
 #include "PrintService.h"
 #include "Result.h"
 #include "Settings.h"
@@ -59,6 +61,12 @@ public:
 
     // The print queues of this machine, with their devices where known.
     virtual std::vector<PrinterQueue> PrinterQueues() = 0;
+
+    // The program folder and the temporary folder (the address book's data directory).
+    virtual Folders GetFolders() const = 0;
+    // Asks the server for its address book ("ADDR") and stores it in the temporary folder. May
+    // wait, as long as the "Address Exchange Timeout" allows.
+    virtual AddressFetchResult FetchAddressBook() = 0;
 
     virtual std::vector<std::string> LogLines() const = 0; // newest first
     virtual void LogLine(const std::string& text) = 0;

@@ -3,6 +3,8 @@
 #include "FileUtil.h"
 #include "VirtualPrinterQueue.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace vvp {
@@ -19,7 +21,9 @@ std::string Trim(const std::string& s) {
 MainWindowModel::MainWindowModel(MainWindowEngine& engine, Prompter& prompter, Platform& platform,
                                  BackgroundRunner& runner, MainWindowShell shell, DesktopInfo info)
     : m_engine(engine), m_prompter(prompter), m_platform(platform), m_runner(runner),
-      m_shell(std::move(shell)), m_info(std::move(info)) {}
+      m_shell(std::move(shell)), m_info(std::move(info)),
+      m_addressBook(std::make_unique<AddressBookOpener>(engine.GetFolders(),
+                                                        [&engine] { return engine.FetchAddressBook(); })) {}
 
 void MainWindowModel::FormCreate() {
     // The settings were loaded as the engine started.
@@ -79,7 +83,7 @@ void MainWindowModel::QueueServerQuery() {
 }
 
 void MainWindowModel::UpdateBusy() {
-    m_view.busy = m_serverRunning || m_tokenRunning;
+    m_view.busy = m_serverRunning || m_tokenRunning || m_addressBookRunning;
     m_view.serverActionsEnabled = !m_serverRunning;
     m_view.tokenActionsEnabled = !m_tokenRunning;
 }
@@ -233,6 +237,26 @@ void MainWindowModel::VocanetClientMode1Click() {
 
 void MainWindowModel::NotYetAvailable(const std::string& what) {
     Tell(what + " is not yet available in this version of VVP.", Icon::Information);
+}
+
+void MainWindowModel::AddressBookClick(std::function<void()> show) {
+    if (!m_addressBook->Begin()) return;
+    m_addressBookRunning = true;
+    UpdateBusy();
+    const VNPTRRegValues settings = m_engine.Settings();
+    const auto timeout = std::chrono::seconds(std::max<uint32_t>(1, settings.AddressExchangeSeconds));
+    auto opening = std::make_shared<AddressBookOpening>();
+    m_runner.Run(
+        [this, opening, mode = settings.SaveMode, timeout] { *opening = m_addressBook->Run(mode, timeout); },
+        [this, opening, show = std::move(show)] {
+            m_addressBookRunning = false;
+            UpdateBusy();
+            for (const auto& line : opening->log)
+                m_engine.LogLine(line);
+            HideToTray();
+            if (show) show();
+            if (m_shell.viewChanged) m_shell.viewChanged();
+        });
 }
 
 void MainWindowModel::OpenManual() {

@@ -7,6 +7,7 @@
 #include "StatusLamp.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ enum class WindowPlace { Shown, InTray, Minimised, Hidden };
 struct MainWindowView {
     WindowPlace place = WindowPlace::Shown;
     bool trayIconVisible = false;
-    bool busy = false; // wait cursor: a server query or token logon runs
+    bool busy = false; // wait cursor: a server query, token logon or address book fetch runs
 
     std::string statusText = "Inactive";
     LampColour lamp = LampColour::Red;
@@ -105,6 +106,9 @@ public:
     void UpdateVVP1Click() { OpenManual(); }
     // Items whose forms come later.
     void NotYetAvailable(const std::string& what);
+    // AddressBook1, AddressBook2: the book is brought up to date off the GUI thread (a click while
+    // that runs does nothing), then the window goes to the tray and show opens the address book.
+    void AddressBookClick(std::function<void()> show);
 
     // Boxes
     void ReportPrinterClick();
@@ -156,6 +160,8 @@ private:
     bool m_serverRunning = false;
     bool m_tokenRunning = false;
     bool m_queryPending = false;
+    std::unique_ptr<AddressBookOpener> m_addressBook;
+    bool m_addressBookRunning = false;
 };
 
 // The README to open for help: beside the program, installed under share/doc, or at the top of

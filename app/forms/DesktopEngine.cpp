@@ -68,6 +68,28 @@ public:
 
     std::vector<PrinterQueue> PrinterQueues() override { return m_printing.PrinterQueues(); }
 
+    Folders GetFolders() const override { return m_engine->GetFolders(); }
+    AddressFetchResult FetchAddressBook() override {
+        using From = AddressFetchOutcome::Status;
+        using To = AddressFetchResult::Status;
+        const AddressFetchOutcome outcome = m_engine->Relay().FetchAddressBook();
+        To status = To::Failed;
+        switch (outcome.status) {
+        case From::NoServer:
+            status = To::NoServer;
+            break;
+        case From::Unreachable:
+            status = To::Unreachable;
+            break;
+        case From::Fetched:
+            status = To::Fetched;
+            break;
+        case From::Failed:
+            break;
+        }
+        return {status, outcome.lines, outcome.message};
+    }
+
     std::vector<std::string> LogLines() const override { return m_engine->Log().Lines(); }
     void LogLine(const std::string& text) override { m_engine->LogLine(text); }
 

@@ -1,6 +1,8 @@
 #include "TKXPrinterHandlerForm.h"
 
 #include "QtText.h"
+#include "TvnAddressBookForm.h"
+#include "TVNOrgEntityForm1.h"
 #include "VvpTrayIcon.h"
 
 #include <QAction>
@@ -72,7 +74,7 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
 TKXPrinterHandlerForm::TKXPrinterHandlerForm(MainWindowEngine& engine, Prompter& prompter, Platform& platform,
                                              BackgroundRunner& runner, DesktopInfo info,
                                              std::function<void()> quit)
-    : m_engine(engine), m_tray(std::make_unique<VvpTrayIcon>()) {
+    : m_engine(engine), m_prompter(prompter), m_tray(std::make_unique<VvpTrayIcon>()) {
     m_model = std::make_unique<MainWindowModel>(
         engine, prompter, platform, runner,
         MainWindowShell{[] { return VvpTrayIcon::Available(); }, std::move(quit), [this] { Render(); }},
@@ -98,7 +100,7 @@ TKXPrinterHandlerForm::TKXPrinterHandlerForm(MainWindowEngine& engine, Prompter&
     connect(m_tray.get(), &VvpTrayIcon::exitRequested, this,
             [this] { Do([this] { m_model->ExitClick(); }); });
     connect(m_tray.get(), &VvpTrayIcon::addressBookRequested, this,
-            [this] { Do([this] { m_model->NotYetAvailable("The address book"); }); });
+            [this] { Do([this] { AddressBookClick(); }); });
 }
 
 TKXPrinterHandlerForm::~TKXPrinterHandlerForm() {
@@ -279,8 +281,7 @@ void TKXPrinterHandlerForm::BuildMenus() {
     }
 
     QAction* addressBook = Named(bar->addAction(QStringLiteral("&Address Book")), "AddressBook1");
-    connect(addressBook, &QAction::triggered, this,
-            [this] { Do([this] { m_model->NotYetAvailable("The address book"); }); });
+    connect(addressBook, &QAction::triggered, this, [this] { Do([this] { AddressBookClick(); }); });
 
     QMenu* help = Named(bar->addMenu(QStringLiteral("Help")), "Help1");
     AddAction(help, "OnLinehelp1", "On-Line &Help", &MainWindowModel::OnLinehelp1Click);
@@ -292,7 +293,32 @@ void TKXPrinterHandlerForm::BuildMenus() {
     AddNotYet(temp, "ListKnowPeers1", "List Known Peers", "Listing the known peers");
     AddNotYet(temp, "LoadDoc1", "Load Doc", "Loading a document");
     Named(temp->addAction(QStringLiteral("Show Letter Form")), "ShowLetterForm1");
-    AddNotYet(temp, "Entities1", "&Entities", "The organisation and entity editor");
+    QAction* entities = Named(temp->addAction(QStringLiteral("&Entities")), "Entities1");
+    connect(entities, &QAction::triggered, this, [this] { Do([this] { Entities1Click(); }); });
+}
+
+void TKXPrinterHandlerForm::AddressBookClick() {
+    m_model->AddressBookClick([this] { Do([this] { ShowAddressBook(); }); });
+}
+
+void TKXPrinterHandlerForm::ShowAddressBook() {
+    if (!m_addressBook) {
+        FieldWidthsStore widths{
+            [this] { return m_engine.Settings().FieldWidths; },
+            [this](const std::string& text) {
+                auto saved = m_engine.ChangeSettings([&text](VNPTRRegValues& v) { v.FieldWidths = text; });
+                if (!saved)
+                    m_engine.LogLine("The address book's column widths could not be saved: " +
+                                     saved.error().message);
+            }};
+        m_addressBook = std::make_unique<TvnAddressBookForm>(m_engine.GetFolders().temp, std::move(widths));
+    }
+    m_addressBook->Open();
+}
+
+void TKXPrinterHandlerForm::Entities1Click() {
+    if (!m_entities) m_entities = new TVNOrgEntityForm1(m_prompter, this);
+    m_entities->Open(m_engine.GetFolders().program);
 }
 
 void TKXPrinterHandlerForm::Do(const std::function<void()>& command) {

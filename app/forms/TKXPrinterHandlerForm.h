@@ -20,6 +20,8 @@ class QToolButton;
 
 namespace vvp {
 
+class TVNOrgEntityForm1;
+class TvnAddressBookForm;
 class VvpTrayIcon;
 
 // A label that can be clicked, as the original's labels could.
@@ -71,8 +73,12 @@ private:
     QAction* AddAction(QMenu* menu, const char* name, const char* caption,
                        void (MainWindowModel::*command)());
     QAction* AddNotYet(QMenu* menu, const char* name, const char* caption, const char* what);
+    void AddressBookClick(); // AddressBook1, AddressBook2
+    void ShowAddressBook();
+    void Entities1Click();
 
     MainWindowEngine& m_engine;
+    Prompter& m_prompter;
     std::unique_ptr<VvpTrayIcon> m_tray;
     std::unique_ptr<MainWindowModel> m_model;
     QTimer* m_timer = nullptr;
@@ -104,6 +110,9 @@ private:
     QAction* m_monitor = nullptr;
     QAction* m_createPrinter = nullptr;
     QAction* m_modes[3] = {}; // by Save Mode
+
+    std::unique_ptr<TvnAddressBookForm> m_addressBook; // made on first use, kept with its searches
+    TVNOrgEntityForm1* m_entities = nullptr;
 };
 
 } // namespace vvp

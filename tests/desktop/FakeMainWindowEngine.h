@@ -93,6 +93,13 @@ public:
 
     std::vector<PrinterQueue> PrinterQueues() override { return queues; }
 
+    Folders GetFolders() const override { return folders; }
+    AddressFetchResult FetchAddressBook() override {
+        ++addressFetches;
+        return fetchAddressBook ? fetchAddressBook()
+                                : AddressFetchResult{AddressFetchResult::Status::NoServer, 0, {}};
+    }
+
     std::vector<std::string> LogLines() const override {
         std::lock_guard lock(m_mutex);
         return {m_log.begin(), m_log.end()};
@@ -112,8 +119,10 @@ public:
     std::string saveError;
     bool signingLibraryPresent = true;
     std::vector<PrinterQueue> queues;
+    Folders folders;                                      // program and temporary folder
+    std::function<AddressFetchResult()> fetchAddressBook; // the server's answer; none: no server
     std::atomic<int> starts{0}, stops{0}, ticks{0}, saves{0}, reloads{0}, serverQueries{0},
-        domainRefreshes{0}, domainTextRefreshes{0}, logons{0};
+        domainRefreshes{0}, domainTextRefreshes{0}, logons{0}, addressFetches{0};
 
 private:
     mutable std::mutex m_mutex;

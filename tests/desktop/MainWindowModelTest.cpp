@@ -178,6 +178,29 @@ TEST_F(ModelFixture, TokenLogonAndServerQueryShowBusyAndDisableTheirActions) {
     EXPECT_EQ(model.View().domainList, std::vector<std::string>{"practice@example.test"});
 }
 
+TEST_F(ModelFixture, AddressBookIsFetchedBesideTheWindowThenShownWithTheWindowInTheTray) {
+    engine.SetSaveMode(0);
+    engine.fetchAddressBook = [] { return AddressFetchResult{AddressFetchResult::Status::Fetched, 3, {}}; };
+    int shown = 0;
+    model.AddressBookClick([&shown] { ++shown; });
+    model.AddressBookClick([&shown] { ++shown; }); // the second click while the first runs
+    EXPECT_TRUE(model.View().busy);
+    EXPECT_EQ(runner.Held(), 1u);
+    runner.RunAll();
+    EXPECT_FALSE(model.View().busy);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(engine.addressFetches, 1);
+    EXPECT_EQ(model.View().place, WindowPlace::InTray);
+    ASSERT_FALSE(engine.LogLines().empty());
+    EXPECT_EQ(engine.LogLines().front(), "09:00:00 Address book fetched from the server: 3 entries");
+
+    engine.SetSaveMode(2); // the server itself is never asked
+    model.AddressBookClick([&shown] { ++shown; });
+    runner.RunAll();
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(engine.addressFetches, 1);
+}
+
 TEST_F(ModelFixture, LetterPrinterRefusesTheVirtualPrinterHoweverItIsNamedOrReached) {
     (void)engine.ChangeSettings([](VNPTRRegValues& v) {
         v.Port = 9105;

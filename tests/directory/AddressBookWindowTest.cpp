@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
 
 namespace vvp {
 namespace {
@@ -103,7 +104,7 @@ protected:
     std::atomic<int> m_calls{0};
 };
 
-TEST_F(AddressBookOpenerTest, FetchThenTheProgramFolderCopies) {
+TEST_F(AddressBookOpenerTest, ProgramFolderCopiesThenTheFetch) {
     struct Case {
         const char* what;
         int saveMode;
@@ -117,8 +118,10 @@ TEST_F(AddressBookOpenerTest, FetchThenTheProgramFolderCopies) {
         {"fetch failed", 0, Status::Failed, nullptr, nullptr, "local\r\n", "Address book not fetched"},
         {"unreachable", 1, Status::Unreachable, nullptr, nullptr, "local\r\n", "Address book not fetched"},
         {"server mode never asks", 2, Status::Fetched, "server\r\n", nullptr, "local\r\n", nullptr},
-        {"program copy comes last", 0, Status::Fetched, "server\r\n", "program\r\n", "program\r\n",
-         "Address book fetched"},
+        {"the server's book wins over the installed copy", 0, Status::Fetched, "server\r\n", "program\r\n",
+         "server\r\n", "Address book fetched"},
+        {"no book from the server, the installed copy", 0, Status::Failed, nullptr, "program\r\n",
+         "program\r\n", "Address book not fetched"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -149,9 +152,11 @@ TEST_F(AddressBookOpenerTest, FetchThenTheProgramFolderCopies) {
 TEST_F(AddressBookOpenerTest, ASecondClickIsIgnoredAndASlowServerIsNotWaitedForBeyondTheTimeout) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
+    m_program.Write("address.in", "program\r\n");
     AddressBookOpener opener({m_program.Path(), m_temp.Path()}, [this, released] {
         ++m_calls;
         released.wait();
+        m_temp.Write("Address.in", "server\r\n");
         return AddressFetchResult{Status::Fetched, 7, {}};
     });
     ASSERT_TRUE(opener.Begin());
@@ -167,7 +172,13 @@ TEST_F(AddressBookOpenerTest, ASecondClickIsIgnoredAndASlowServerIsNotWaitedForB
     ASSERT_TRUE(opener.Begin());
     EXPECT_EQ(opener.Run(0, std::chrono::milliseconds(50)).fetch.status, Status::Failed);
     EXPECT_EQ(m_calls, 1);
+    EXPECT_EQ(m_temp.Read("Address.in"), "program\r\n");
     release.set_value();
+    // The late book lands on top of the installed copy, not under it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_temp.Read("Address.in") != "server\r\n" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(m_temp.Read("Address.in"), "server\r\n");
     ASSERT_TRUE(opener.Begin());
     EXPECT_EQ(opener.Run(0, std::chrono::seconds(10)).fetch.lines, 7u);
 }

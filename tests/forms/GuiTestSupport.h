@@ -8,7 +8,13 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
+
+// Failed comparisons of texts show the text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace vvp::test {
 
