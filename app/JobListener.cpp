@@ -156,6 +156,7 @@ void JobListener::Impl::SetStatus(const std::string& text, bool isActive) {
 }
 
 void JobListener::Impl::CloseAcceptors() {
+    boundKey.clear();
     ++acceptGeneration;
     if (acceptRetry) acceptRetry->cancel();
     for (auto& a : acceptors) {
@@ -333,10 +334,20 @@ bool JobListener::Activate(const VNPTRRegValues& values) {
         ListenerWorker* worker = w.get();
         asio::post(worker->io, [worker, limits] { worker->limits = limits; });
     }
+    // Settings loaded again with the same port and addresses keep the listening sockets, so a
+    // reload never drops a sender in the middle of connecting.
+    const ListenAddresses where = ResolveListenAddresses(values);
+    std::string key = std::to_string(values.Port) + "|" + (where.everyAddress ? "*" : "") + where.error;
+    for (const auto& a : where.addresses)
+        key += "|" + a;
     std::promise<std::string> bound;
     auto result = bound.get_future();
-    asio::post(m_impl->workers.front()->io,
-               [this, &bound, &values] { bound.set_value(m_impl->Bind(values)); });
+    asio::post(m_impl->workers.front()->io, [this, &bound, &values, &key] {
+        if (!m_impl->acceptors.empty() && key == m_impl->boundKey) return bound.set_value({});
+        std::string error = m_impl->Bind(values);
+        m_impl->boundKey = error.empty() ? key : std::string();
+        bound.set_value(error);
+    });
     const std::string error = result.get();
     if (!error.empty()) {
         m_impl->SetStatus("Error " + error, false);

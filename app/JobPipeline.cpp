@@ -119,7 +119,11 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
             case DeliveryOutcome::Failed:
                 ++outcome.failures;
                 ++outcome.storeFailures;
-                break;
+                // A folder that cannot be written needs someone to fix it: the job waits.
+                throw HoldJob("destination", "the message for " + m.recipient + " could not be stored in " +
+                                                 ctx.settings.SavePath);
+            case DeliveryOutcome::Held:
+                throw HoldJob("server", ctx.heldReason);
             }
             break;
         }
@@ -166,6 +170,12 @@ void JobPipeline::SetAside(const std::string& spoolPath, const std::string& why,
 
 void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome) {
     if (outcome.tooLarge) return;
+    if (outcome.held) {
+        outcome.spoolKept = true;
+        if (!m_hold || !m_hold(spoolPath, outcome.holdCause, outcome.holdReason))
+            m_handler.LogLine("Job kept in " + spoolPath + ": " + outcome.holdReason);
+        return;
+    }
     // A job whose messages could not all be stored stays on disk, so nothing received is lost.
     if (outcome.storeFailures > 0) {
         outcome.spoolKept = true;
@@ -212,10 +222,16 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recov
         return outcome;
     }
     JobText job(ToJobText(std::move(*bytes)));
-    if (OnlyWhitespace(job.Whole()))
-        Unrecognised(outcome);
-    else
-        ClassifyAndDeliver(spoolPath, job, ctx, outcome);
+    try {
+        if (OnlyWhitespace(job.Whole()))
+            Unrecognised(outcome);
+        else
+            ClassifyAndDeliver(spoolPath, job, ctx, outcome);
+    } catch (const HoldJob& hold) {
+        outcome.held = true;
+        outcome.holdCause = hold.Cause();
+        outcome.holdReason = hold.Reason();
+    }
     FinishSpool(spoolPath, outcome);
     return outcome;
 }

@@ -57,9 +57,11 @@ struct JobOutcome {
     bool unrecognised = false;
     bool refused = false;
     bool tooLarge = false; // set aside: over the limits of one job
+    bool held = false;     // held until someone fixes the cause, then tried again
+    std::string holdCause, holdReason;
     bool spoolKept = false;
 
-    bool DealtWith() const { return failures == 0 && !unrecognised && !refused && !tooLarge; }
+    bool DealtWith() const { return failures == 0 && !unrecognised && !refused && !tooLarge && !held; }
 };
 
 // What happens to a received job once its connection has closed: header definition routes,
@@ -68,10 +70,14 @@ class JobPipeline {
 public:
     // Accepts a relay frame in server mode; returns false when it could not be stored.
     using RelayFrameHandler = std::function<bool(const std::string& spoolPath, const std::string& jobText)>;
+    // Holds the job's spool file (cause, reason); false when it could not be held (it then stays).
+    using HoldHandler = std::function<bool(const std::string& spoolPath, const std::string& cause,
+                                           const std::string& reason)>;
 
     JobPipeline(EngineContext& handler, JobClassifier& classifier, MessageRelay* relay = nullptr);
 
     void SetRelayFrameHandler(RelayFrameHandler handler) { m_relayFrames = std::move(handler); }
+    void SetHoldHandler(HoldHandler handler) { m_hold = std::move(handler); }
 
     // recovered: the job was left by a crash or kill, so messages it already stored count as
     // delivered instead of clashing with themselves.
@@ -90,6 +96,7 @@ private:
     JobClassifier& m_classifier;
     MessageRelay* m_relay;
     RelayFrameHandler m_relayFrames;
+    HoldHandler m_hold;
 };
 
 } // namespace vvp

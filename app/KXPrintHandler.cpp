@@ -3,6 +3,7 @@
 #include "AddressBook.h"
 #include "FileUtil.h"
 #include "HeadlessPathologyDialogs.h"
+#include "HeldJobs.h"
 #include "JobListener.h"
 #include "JobPool.h"
 #include "MessageCreation.h"
@@ -14,6 +15,8 @@
 #include "uPrintGenericRequest.h"
 #include "vnHICPKIinterface.h"
 
+#include <algorithm>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +30,7 @@ KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
                                                                m_seams.printService, m_seams.registry,
                                                                m_seams.events, folders});
     m_spools = std::make_unique<SpoolCreator>(folders.temp, m_seams.clock);
+    m_held = std::make_unique<HeldJobs>(folders.temp);
     // The signing library is loaded from the program folder when first needed.
     m_signingLibrary = std::make_unique<SigningLibrary>(&m_seams.events);
     m_tokenSigner = std::make_unique<TokenSigner>(*m_signingLibrary, m_context->Settings(), m_seams.prompter,
@@ -37,7 +41,8 @@ KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
 
     pathology::PathologyDialogs* dialogs = m_seams.pathologyDialogs;
     if (!dialogs) {
-        m_headlessPathology = std::make_unique<pathology::HeadlessPathologyDialogs>(m_seams.prompter);
+        m_headlessPathology = std::make_unique<pathology::HeadlessPathologyDialogs>(
+            m_seams.prompter, m_options.holdWhenAChoiceIsNeeded);
         dialogs = m_headlessPathology.get();
     }
     m_pathology = std::make_unique<pathology::PathologyContext>(
@@ -56,6 +61,10 @@ KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
     m_pipeline->SetRelayFrameHandler([this](const std::string& spoolPath, const std::string& jobText) {
         return AcceptRelayFrame(*m_context, spoolPath, jobText);
     });
+    m_pipeline->SetHoldHandler(
+        [this](const std::string& spoolPath, const std::string& cause, const std::string& reason) {
+            return HoldSpool(spoolPath, cause, reason);
+        });
     const bool tokenSigning = m_seams.signer == nullptr;
     m_monitor = std::make_unique<SigningFolderMonitor>(SigningFolderMonitor::Services{
         m_context->Settings(), m_seams.prompter, m_log, m_seams.clock, signer,
@@ -105,6 +114,15 @@ Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
     // handled, and the front end decides whether to go on.
     LoadOutcome loaded = LoadSettings();
     if (m_listener->Active()) LogLine("Service started; open-file limit " + std::to_string(fileLimit) + ".");
+    if (loaded.values.SaveMode == 0 && loaded.values.VocanetServer.empty())
+        LogLine(
+            "Save Mode 0 sends every message to a VVP server, and no server is set: set \"VocanetServer\" to "
+            "the server's HOST:PORT (vvpd set VocanetServer HOST:PORT), or choose Save Mode 1 to save "
+            "messages into the Save Path " +
+            loaded.values.SavePath + ". Until then messages are held.");
+    if (const size_t held = m_held->List().size(); held > 0)
+        LogLine(std::to_string(held) + " held job(s) wait in " + m_held->Folder() +
+                " (vvpd jobs lists them).");
     Recover(leftovers);
     return loaded;
 }
@@ -112,7 +130,15 @@ Result<LoadOutcome> KXPrintHandler::Start(StartMode mode) {
 LoadOutcome KXPrintHandler::LoadSettings() {
     LoadOutcome loaded = m_context->LoadSettings();
     if (m_listener) m_listener->Activate(loaded.values);
+    // Changed settings may well be the fix a held job waits for.
+    m_held->MakeDue();
     return loaded;
+}
+
+Result<void> KXPrintHandler::SaveSettings() {
+    auto saved = m_context->SaveSettings();
+    m_held->MakeDue();
+    return saved;
 }
 
 void KXPrintHandler::SetListening(bool on) {
@@ -161,7 +187,11 @@ JobOutcome KXPrintHandler::SubmitJob(const std::string& peer, const std::string&
 JobOutcome KXPrintHandler::HandleReceivedJob(const std::string& spoolPath, bool recovered) {
     const VNPTRRegValues settings = m_context->Settings().Get();
     if (settings.SaveMode == 0 && !settings.VocanetServer.empty()) m_relay->QueryServerInfo();
-    return m_pipeline->HandleSpoolFile(spoolPath, recovered);
+    JobOutcome outcome = m_pipeline->HandleSpoolFile(spoolPath, recovered);
+    if (!outcome.DealtWith() && !outcome.held)
+        NoteProblem("Job " + SpoolJobId(spoolPath) + " was not dealt with" +
+                    (outcome.spoolKept ? std::string("; its spool file is kept") : std::string()));
+    return outcome;
 }
 
 void KXPrintHandler::SubmitSpool(const std::string& spoolPath, bool recovered) {
@@ -171,9 +201,71 @@ void KXPrintHandler::SubmitSpool(const std::string& spoolPath, bool recovered) {
 
 void KXPrintHandler::HandleOnJobThread(const std::string& spoolPath, bool recovered) {
     try {
-        HandleReceivedJob(spoolPath, recovered);
+        const JobOutcome outcome = HandleReceivedJob(spoolPath, recovered);
+        if (!outcome.held) m_held->Forget(SpoolJobId(spoolPath));
+    } catch (const PromptAbandoned&) {
+        LogLine("Job " + spoolPath +
+                " is left for the next start: the program ended while it waited for an answer.");
     } catch (const std::exception& e) {
         LogLine("Job " + spoolPath + " failed: " + e.what() + "; the spool file is kept.");
+    }
+}
+
+bool KXPrintHandler::HoldSpool(const std::string& spoolPath, const std::string& cause,
+                               const std::string& reason) {
+    const std::string now = FormatDateTime("dd/mm/yyyy hh:nn:ss", m_seams.clock.Now());
+    auto held = m_held->Hold(spoolPath, cause, reason, now, static_cast<int64_t>(std::time(nullptr)));
+    if (!held) {
+        LogLine("Job " + spoolPath + " could not be held (" + held.error().message +
+                "); it stays where it is.");
+        return false;
+    }
+    const auto job = m_held->Find(SpoolJobId(*held));
+    const int64_t wait = job ? job->nextTry - static_cast<int64_t>(std::time(nullptr)) : 0;
+    NoteProblem("Job " + SpoolJobId(*held) + " held: " + reason);
+    LogLine("Job " + SpoolJobId(*held) + " is held: " + reason + ". It is tried again in " +
+            std::to_string(wait) + " seconds, or as soon as that is fixed (vvpd jobs, vvpd retry).");
+    return true;
+}
+
+void KXPrintHandler::NoteProblem(const std::string& text) {
+    std::lock_guard lock(m_problemMutex);
+    m_lastProblem = FormatDateTime("dd/mm/yyyy hh:nn:ss", m_seams.clock.Now()) + " " + text;
+}
+
+std::string KXPrintHandler::LastProblem() const {
+    std::lock_guard lock(m_problemMutex);
+    return m_lastProblem;
+}
+
+void KXPrintHandler::RetryHeldJobs() {
+    const VNPTRRegValues settings = m_context->Settings().Get();
+    const std::vector<HeldJob> held = m_held->List();
+    if (held.empty()) return;
+    // What stopped a job is likely fixed: the server answers again, a token store appeared.
+    const bool waitingForServer =
+        std::any_of(held.begin(), held.end(), [](const HeldJob& j) { return j.cause == "server"; });
+    if (waitingForServer && settings.SaveMode == 0 && ++m_serverProbeTicks >= 10) {
+        m_serverProbeTicks = 0;
+        const uint64_t before = m_relay->ServerAnswers();
+        m_relay->QueryServerInfo();
+        // Only a server that comes back makes them due at once; one that answers but does not
+        // take the messages leaves them to their back-off.
+        const bool answered = m_relay->ServerAnswers() > before;
+        if (answered && !m_serverAnswered) m_held->MakeDue("server");
+        m_serverAnswered = answered;
+    }
+    const bool storeThere = FileExists(m_options.folders.program + kTokenStoreFile);
+    if (storeThere && !m_storeThere) m_held->MakeDue("token");
+    m_storeThere = storeThere;
+
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    for (const HeldJob& job : m_held->List()) {
+        if (job.spoolPath.empty() || job.nextTry > now) continue;
+        auto released = m_held->Release(job);
+        if (!released) continue;
+        LogLine("Trying held job " + job.id + " again (" + job.reason + ").");
+        SubmitSpool(*released, true);
     }
 }
 
@@ -198,6 +290,7 @@ void KXPrintHandler::Tick() {
     } done{m_ticking};
     if (m_context->Settings().Get().SaveMode == 0) m_relay->RefreshDomainList();
     m_monitor->MonitorTick();
+    if (m_pool) RetryHeldJobs();
 }
 
 void KXPrintHandler::Stop() {

@@ -8,11 +8,13 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace vvp {
 
+class HeldJobs;
 class JobListener;
 class JobPool;
 class MessageCreation;
@@ -50,6 +52,9 @@ struct EngineOptions {
     size_t ioThreads = 2;
     // Connections still sending when the printer stops get this long to finish.
     std::chrono::milliseconds stopGrace{10000};
+    // Without a person to ask (vvpd): a request the laboratory file cannot complete is held
+    // rather than failed. The headless prompter holds its own questions likewise.
+    bool holdWhenAChoiceIsNeeded = false;
 };
 
 // How far Start takes the engine.
@@ -90,9 +95,14 @@ public:
 
     // Settings loaded again; a running listener follows the new port and limits.
     LoadOutcome LoadSettings();
-    Result<void> SaveSettings() { return m_context->SaveSettings(); }
+    Result<void> SaveSettings();
     // Enable1: the listener on (settings loaded again) or off ("Disabled").
     void SetListening(bool on);
+
+    // Jobs held until what stopped them is fixed; tried again from Tick.
+    HeldJobs& Held() { return *m_held; }
+    // The last job that was held or not dealt with, and why; empty when none was.
+    std::string LastProblem() const;
 
     EngineContext& Context() { return *m_context; }
     SettingsHolder& Settings() { return m_context->Settings(); }
@@ -113,6 +123,9 @@ public:
 private:
     void Recover(const std::vector<std::string>& spoolFiles);
     void HandleOnJobThread(const std::string& spoolPath, bool recovered);
+    bool HoldSpool(const std::string& spoolPath, const std::string& cause, const std::string& reason);
+    void RetryHeldJobs();
+    void NoteProblem(const std::string& text);
 
     EngineSeams m_seams;
     const EngineOptions m_options;
@@ -131,7 +144,13 @@ private:
     std::unique_ptr<SpoolFolderLock> m_spoolLock;
     std::unique_ptr<JobPool> m_pool;
     std::unique_ptr<JobListener> m_listener;
+    std::unique_ptr<HeldJobs> m_held;
     std::atomic<bool> m_ticking{false};
+    bool m_storeThere = false;
+    bool m_serverAnswered = false;
+    int m_serverProbeTicks = 0;
+    mutable std::mutex m_problemMutex;
+    std::string m_lastProblem;
     bool m_stopped = false;
 };
 

@@ -92,6 +92,7 @@ struct JobListener::Impl {
 
     // Worker 0's thread only.
     std::vector<asio::ip::tcp::acceptor> acceptors;
+    std::string boundKey; // the port and addresses the acceptors listen on
     std::optional<asio::steady_timer> acceptRetry;
     size_t nextWorker = 0;
     uint64_t acceptGeneration = 0;

@@ -138,6 +138,16 @@ void HeadlessPrompter::Note(const Record& record) {
                << " -> " << OneLine(record.answer) << std::endl;
 }
 
+std::optional<HoldJob> HeadlessPrompter::HoldInsteadOfAnswering(const MessageRequest& request) {
+    if (request.caption == "Addressing Problem")
+        return HoldJob("server", "no VVP server answers for this message's domain");
+    // The questions whose default would send unsigned what asked for signing.
+    if (request.caption == "Digital Signing" &&
+        (request.buttons == Buttons::YesNoCancel || request.buttons == Buttons::AbortRetryIgnore))
+        return HoldJob("token", "signing was asked for and no signing token or store can be used");
+    return std::nullopt;
+}
+
 Answer HeadlessPrompter::DefaultAnswer(const MessageRequest& request) {
     // Declining to overwrite or to change the port keeps what the user has; everywhere else the
     // answer that keeps the message going (save instead, send unsigned) is taken.
@@ -161,6 +171,11 @@ Answer HeadlessPrompter::Message(const MessageRequest& request) {
     if (auto given = TakeAnswer(request.caption, request.text)) {
         auto parsed = ParseAnswer(*given);
         if (parsed && Offers(request.buttons, *parsed)) answer = *parsed;
+    } else if (m_holdForChoices) {
+        if (auto hold = HoldInsteadOfAnswering(request)) {
+            Note({"message", request.caption, request.text, "held"});
+            throw *hold;
+        }
     }
     Note({"message", request.caption, request.text, AnswerName(answer)});
     return answer;

@@ -31,6 +31,21 @@ public:
     const char* what() const noexcept override { return "the program ended while a question was open"; }
 };
 
+// Thrown into a job whose completion needs something someone must fix first (a server that
+// answers, a token, laboratory details, a writable folder): the job is held and tried again
+// later instead of being sent otherwise or thrown away.
+class HoldJob : public std::exception {
+public:
+    HoldJob(std::string cause, std::string reason) : m_cause(std::move(cause)), m_reason(std::move(reason)) {}
+    const char* what() const noexcept override { return m_reason.c_str(); }
+    // "server", "token", "laboratory" or "destination"
+    const std::string& Cause() const { return m_cause; }
+    const std::string& Reason() const { return m_reason; }
+
+private:
+    std::string m_cause, m_reason;
+};
+
 // Everything that asks the user something. Job threads call it; implementations bring the
 // question to the user one at a time.
 class Prompter {
@@ -76,6 +91,10 @@ public:
     void AddAnswer(const std::string& key, const std::string& answer);
     // The folder a folder browser "chooses" when no answer names one.
     void SetDefaultFolder(const std::string& folder);
+    // Where a person would have to choose (save a message elsewhere than its server, send
+    // unsigned what asked for signing), an unanswered prompt holds the job (HoldJob) instead of
+    // taking the answer that keeps it going.
+    void SetHoldWhenAChoiceIsNeeded(bool hold) { m_holdForChoices = hold; }
 
     Answer Message(const MessageRequest& request) override;
     std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
@@ -89,6 +108,8 @@ public:
     static constexpr size_t kTranscriptLimit = 1000;
 
     static Answer DefaultAnswer(const MessageRequest& request);
+    // The hold an unanswered prompt means when choices are held for; nullopt for the others.
+    static std::optional<HoldJob> HoldInsteadOfAnswering(const MessageRequest& request);
 
 private:
     std::optional<std::string> TakeAnswer(const std::string& caption, const std::string& text);
@@ -100,6 +121,7 @@ private:
     std::map<std::string, size_t> m_used;
     std::string m_defaultFolder;
     std::vector<Record> m_transcript;
+    bool m_holdForChoices = false;
 };
 
 } // namespace vvp

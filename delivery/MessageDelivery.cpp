@@ -59,6 +59,14 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
     return DeliveryOutcome::Delivered;
 }
 
+// A message the server did not take is not saved where no messaging client collects it (a
+// client's own Save Path): the job is held and sent again when the server answers.
+DeliveryOutcome HeldForServer(DeliveryContext& ctx, const std::string& name, const std::string& result) {
+    ctx.heldReason =
+        "the VVP server did not take the message for " + MessageRecipient(name) + " (" + result + ")";
+    return DeliveryOutcome::Held;
+}
+
 } // namespace
 
 std::string MessageRecipient(const std::string& name) {
@@ -124,7 +132,7 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
                     "Vocanet Printer Error",
                     "Sorry, the Signed message could not be transferred to Vocanet for transmission.",
                     Icon::Error);
-                return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, name, ext, hl7);
+                return HeldForServer(ctx, name, result);
             }
         }
         if (LowerCase(ext) == ".rtf" || hl7) {
@@ -138,6 +146,7 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
         ctx.prompter.Show("Vocanet Printer Error",
                           "Sorry, the message could not be transferred to Vocanet for transmission.",
                           Icon::Error);
+        return HeldForServer(ctx, name, result);
     }
     return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, name, ext, hl7);
 }

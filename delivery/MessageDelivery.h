@@ -29,6 +29,7 @@ struct DeliveryContext {
     // A job handled again after a crash: a message file of its own (unique) name is its earlier
     // delivery, not a clash.
     bool recoveredJob = false;
+    std::string heldReason = {}; // why, when an outcome is Held
 };
 
 enum class DeliveryOutcome {
@@ -36,6 +37,7 @@ enum class DeliveryOutcome {
     Declined,  // the user chose not to send or save it
     Failed,    // could not be stored; the user was told and the job is to be kept
     Refused,   // its name would lead out of the folder; the user was told, nothing to keep it for
+    Held,      // the server did not take it: the job is held and sent again later
 };
 
 inline constexpr const char* kWriteFailure = "Unable to write electronic message to destination \r\n";

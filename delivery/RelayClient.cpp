@@ -93,6 +93,7 @@ void RelayClient::QueryServerInfo() {
         if (values.VocanetServer == setting) values.VocanetServer = hostPort;
     });
     ShowDomains(reply);
+    ++m_answers;
 }
 
 void RelayClient::SetServerListLine(const std::string& name, const std::string& value) {

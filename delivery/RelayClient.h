@@ -6,6 +6,7 @@
 #include "Settings.h"
 #include "TextLines.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <mutex>
@@ -75,6 +76,8 @@ public:
     // Sets the server list line named name ("host:port:0") to value, replacing its own line.
     void SetServerListLine(const std::string& name, const std::string& value);
     THostIP RememberedServer() const;
+    // How many "SVRINFO" queries the server has answered: a count that grows says it is there.
+    uint64_t ServerAnswers() const { return m_answers.load(); }
 
     // Host and port of a "host:port" setting text; the port is 9105 when not a number.
     static THostIP ParseServerSetting(const std::string& text);
@@ -94,6 +97,7 @@ private:
     THostIP m_remembered;
     std::vector<std::string> m_domainList;
     int m_refreshCounter = 15;
+    std::atomic<uint64_t> m_answers{0};
 };
 
 } // namespace vvp

@@ -256,7 +256,14 @@ void SigningFolderMonitor::MonitorTick() {
             ++unprocessed;
             continue;
         }
-        if (ProcessFile(settings, folder, name, unprocessed) == Step::EndTick) break;
+        try {
+            if (ProcessFile(settings, folder, name, unprocessed) == Step::EndTick) break;
+        } catch (const HoldJob& hold) {
+            // Nobody can answer now: the file waits for the cause to be fixed.
+            ++unprocessed;
+            if (m_toldWaiting.insert(name).second)
+                m_s.log.LogLine("File " + name + " waits: " + hold.Reason() + ".");
+        }
     }
 
     display.unprocessed = unprocessed;

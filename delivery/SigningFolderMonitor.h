@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace vvp {
@@ -101,6 +102,7 @@ private:
     int m_settleSeconds = 2;
     uint64_t m_maxFileBytes = 256ull * 1024 * 1024;
     bool m_toldUnavailable = false;
+    std::set<std::string> m_toldWaiting; // files whose wait was logged
     mutable std::mutex m_displayMutex;
     MonitorDisplay m_display;
 };

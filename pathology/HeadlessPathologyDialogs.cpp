@@ -17,13 +17,16 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
     const auto answer = m_prompter.Dialog(kPathDetailsTitle, text, fallback);
     if (!answer) {
         if (names.empty()) {
+            const std::string why = std::string("No laboratory is listed in ") + kLabFileName;
+            if (m_hold) throw HoldJob("laboratory", why);
             outcome.kind = PathDetailsOutcome::Kind::Failed;
-            outcome.error = std::string("No laboratory is listed in ") + kLabFileName;
+            outcome.error = why;
         }
         return outcome;
     }
     auto confirmed = session.ConfirmOk(*answer);
     if (!confirmed) {
+        if (m_hold) throw HoldJob("laboratory", confirmed.error().message);
         outcome.kind = PathDetailsOutcome::Kind::Failed;
         outcome.error = confirmed.error().message;
         return outcome;

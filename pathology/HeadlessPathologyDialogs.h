@@ -11,7 +11,10 @@ namespace vvp::pathology {
 // laboratory or practice section ends the request with an error.
 class HeadlessPathologyDialogs final : public PathologyDialogs {
 public:
-    explicit HeadlessPathologyDialogs(Prompter& prompter) : m_prompter(prompter) {}
+    // holdWhenIncomplete: a request the laboratory file cannot complete is held (HoldJob) until
+    // the file is fixed, rather than ended with an error.
+    explicit HeadlessPathologyDialogs(Prompter& prompter, bool holdWhenIncomplete = false)
+        : m_prompter(prompter), m_hold(holdWhenIncomplete) {}
 
     PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request,
                                             PathDetailsSession& session) override;
@@ -20,6 +23,7 @@ public:
 
 private:
     Prompter& m_prompter;
+    bool m_hold;
 };
 
 } // namespace vvp::pathology

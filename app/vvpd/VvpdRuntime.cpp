@@ -13,7 +13,11 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
       m_events(out) {
     EngineSeams seams{*m_clock, m_prompter, m_printService, m_registry, m_events};
     seams.logSink = [&out](const std::string& line) { out << line << std::endl; };
-    m_engine = std::make_unique<KXPrintHandler>(seams, EngineOptions{ResolveFolders(options.programFolder)});
+    // Nobody is there to choose: a job that needs a choice is held, never sent otherwise.
+    m_prompter.SetHoldWhenAChoiceIsNeeded(true);
+    EngineOptions engineOptions{ResolveFolders(options.programFolder)};
+    engineOptions.holdWhenAChoiceIsNeeded = true;
+    m_engine = std::make_unique<KXPrintHandler>(seams, engineOptions);
     m_printService.SetLog(&m_engine->Log());
 }
 

@@ -118,7 +118,7 @@ TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
           Case{"yes, browser cancelled", "Addressing Problem=Yes\nSelect a Output path=Cancel\n", false,
                false},
           Case{"yes, folder chosen", "Addressing Problem=Yes\nSelect a Output path=@CHOSEN@\n", false, true},
-          Case{"headless default", "", true, false}}) {
+          Case{"headless default: held", "", false, false}}) {
         SCOPED_TRACE(c.name);
         VvpdProcess client;
         client.Set("Save Mode", "0");
@@ -142,16 +142,30 @@ TEST(RelayBetweenInstances, UnreachableServerAsksAndTheAnswerDecides) {
     }
 }
 
-TEST(RelayBetweenInstances, FrameNotAcceptedIsSavedLocallyAfterTheBox) {
-    VanishingServer server;
+TEST(RelayBetweenInstances, MessagesTheServerDidNotTakeAreHeldAndForwardedWhenItIsBack) {
     VvpdProcess client;
-    client.Set("Save Mode", "0");
-    client.Set("VocanetServer", "127.0.0.1:" + std::to_string(server.port));
-    (void)ForceDirectories(client.SavePath());
-    ASSERT_TRUE(client.Start());
-    SendJob(client.port, HealthMessageJob());
-    ASSERT_TRUE(WaitUntil([&] { return client.Saved("*.pit").size() == 1; })) << client.Output();
-    EXPECT_TRUE(client.Logged("Transfer to Vocanet for sending :ERROR: "));
-    EXPECT_TRUE(client.Logged("Sorry, the message could not be transferred to Vocanet for transmission."));
-    EXPECT_FALSE(client.Logged("PROMPT message [Addressing Problem]"));
+    std::unique_ptr<VvpdProcess> server;
+    {
+        VanishingServer vanishing;
+        client.Set("Save Mode", "0");
+        client.Set("VocanetServer", "127.0.0.1:" + std::to_string(vanishing.port));
+        ASSERT_TRUE(client.Start());
+        SendJob(client.port, HealthMessageJob());
+        ASSERT_TRUE(WaitUntil([&] {
+            return client.Logged("is held: the VVP server did not take the message");
+        })) << client.Output();
+        EXPECT_TRUE(
+            client.Logged("Sorry, the message could not be transferred to Vocanet for transmission."));
+        EXPECT_TRUE(client.Saved("*.pit").empty()) << "not saved where no messaging client collects it";
+        EXPECT_EQ(VvpdProcess::Files(client.TempFolder() + "held", "*.prn").size(), 1u);
+        // The server comes back on the same port.
+        server = std::make_unique<VvpdProcess>();
+        server->port = vanishing.port;
+    }
+    server->Set("Save Mode", "2");
+    server->dir.Write("prog/anne.kxk", KxkAccount("anne.specialist", "clinic.example.com.au"));
+    ASSERT_TRUE(server->Start()) << server->Output();
+    EXPECT_TRUE(WaitUntil([&] { return server->Saved("*.pit").size() == 1; }, 60s)) << client.Output();
+    EXPECT_TRUE(WaitUntil([&] { return VvpdProcess::Files(client.TempFolder() + "held").empty(); }));
+    EXPECT_TRUE(client.Logged("Trying held job"));
 }
