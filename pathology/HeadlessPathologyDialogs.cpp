@@ -23,9 +23,9 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
         return outcome;
     }
     auto confirmed = session.ConfirmOk(*answer);
-    if (!confirmed) {
+    if (!confirmed || *confirmed != PathDetailsSession::OkOutcome::Confirmed) {
         outcome.kind = PathDetailsOutcome::Kind::Failed;
-        outcome.error = confirmed.error().message;
+        outcome.error = confirmed ? "The laboratory details were not completed" : confirmed.error().message;
         return outcome;
     }
     outcome.kind = PathDetailsOutcome::Kind::Ok;

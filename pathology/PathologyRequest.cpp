@@ -58,22 +58,27 @@ void ParsePrintedRequest(const std::string& jobText, TPitFile& record, Pathology
     PathDetailsSession session(context.programFolder, context.dialogs, context.state);
     PathDetailsRequest request{record.Ticks, Trim(record.GivenNames + " " + record.Surname),
                                "Pathology Details - " + record.Tests};
-    PathDetailsOutcome outcome = context.dialogs.ShowPathologyDetails(request, session);
-    if (outcome.kind == PathDetailsOutcome::Kind::Cancelled) {
-        record.Error = kUserCancelled;
-        return;
-    }
-    if (outcome.kind == PathDetailsOutcome::Kind::Failed) {
-        record.Error = outcome.error.empty() ? std::string("The pathology details could not be completed")
-                                             : outcome.error;
-        return;
-    }
-    if (!session.Confirmed()) {
+    PathDetailsOutcome outcome;
+    // A front end whose OK did not settle the laboratory gets its details dialog back, as the
+    // user would when a laboratory dialog was given up.
+    while (!session.Confirmed()) {
+        outcome = context.dialogs.ShowPathologyDetails(request, session);
+        if (outcome.kind == PathDetailsOutcome::Kind::Cancelled) {
+            record.Error = kUserCancelled;
+            return;
+        }
+        if (outcome.kind == PathDetailsOutcome::Kind::Failed) {
+            record.Error = outcome.error.empty() ? std::string("The pathology details could not be completed")
+                                                 : outcome.error;
+            return;
+        }
+        if (session.Confirmed()) break;
         auto confirmed = session.ConfirmOk(outcome.laboratory);
         if (!confirmed) {
             record.Error = confirmed.error().message;
             return;
         }
+        request.ticks = outcome.ticks;
     }
     record.Ticks = outcome.ticks;
     TakeLaboratory(record, session.ChosenLabText(), session, context.state);
