@@ -243,6 +243,7 @@ Result<std::optional<std::string>> PathDetailsSession::EditLaboratory(const std:
 }
 
 Result<PathDetailsSession::OkOutcome> PathDetailsSession::ConfirmOk(const std::string& laboratory) {
+    m_lastSavedLab.clear();
     std::string name = Trim(laboratory);
     // The practice's own section is never a laboratory to send to.
     if (IsReservedLabName(name)) name.clear();

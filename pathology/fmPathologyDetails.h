@@ -118,7 +118,8 @@ public:
     // Opens the laboratory dialog for the section; returns the name it was saved under, or
     // nullopt when nothing was saved (Cancel, an empty name, or a laboratory called PRACTICE).
     Result<std::optional<std::string>> EditLaboratory(const std::string& name);
-    // The laboratory the last confirmed laboratory dialog saved (not the practice); empty if none.
+    // The laboratory a dialog of the latest OK loop saved (not the practice), for the list to
+    // select; empty if none.
     const std::string& LastSavedLaboratory() const { return m_lastSavedLab; }
 
     enum class OkOutcome { Confirmed, BackToDialog };

@@ -105,6 +105,8 @@ public:
     void UpdateVVP1Click() { OpenManual(); }
     // Items whose forms come later.
     void NotYetAvailable(const std::string& what);
+    // The letterhead library closed on this folder: it becomes the Letterhead Path when it differs.
+    void LetterheadFolderChanged(const std::string& folder);
 
     // Boxes
     void ReportPrinterClick();

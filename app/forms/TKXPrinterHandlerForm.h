@@ -20,6 +20,7 @@ class QToolButton;
 
 namespace vvp {
 
+class TRTFEditForm;
 class VvpTrayIcon;
 
 // A label that can be clicked, as the original's labels could.
@@ -55,6 +56,9 @@ public:
     MainWindowModel& Model() { return *m_model; }
     VvpTrayIcon& TrayIcon() { return *m_tray; }
     void Timer1Timer(); // one tick, as Timer1 does it
+    // Edit > Letter Heads: the letterhead library, made on first use and kept.
+    void LetterHeads1Click();
+    TRTFEditForm* LetterHeads() { return m_letterHeads.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,7 +77,10 @@ private:
     QAction* AddNotYet(QMenu* menu, const char* name, const char* caption, const char* what);
 
     MainWindowEngine& m_engine;
+    Prompter& m_prompter;
+    Platform& m_platform;
     std::unique_ptr<VvpTrayIcon> m_tray;
+    std::unique_ptr<TRTFEditForm> m_letterHeads;
     std::unique_ptr<MainWindowModel> m_model;
     QTimer* m_timer = nullptr;
     bool m_shownOnce = false;
