@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -30,25 +31,21 @@ struct Place {
     int row, column, rowSpan = 1, columnSpan = 1;
 };
 
-// Where each tagged control sits; the billing number and fund code edits are placed apart.
+// Where each tagged control sits, in the order Tab visits them: what every request needs first
+// (priority and billing), then the clinical details. The billing number and fund code edits are
+// placed apart.
 const Place kPlaces[] = {
-    {1, Group::Details, 0, 0},         {2, Group::Details, 0, 1},         {3, Group::Details, 1, 0},
-    {4, Group::Details, 1, 1},         {5, Group::Details, 2, 0},         {6, Group::Details, 2, 1},
-    {7, Group::Cytology, 0, 0, 5, 1},  {8, Group::Cytology, 0, 1},        {9, Group::Cytology, 1, 1},
-    {10, Group::Cytology, 2, 1},       {11, Group::Cytology, 3, 1},       {12, Group::Cytology, 4, 1},
-    {13, Group::Cytology, 5, 0, 1, 2}, {17, Group::Priority, 0, 0, 1, 3}, {18, Group::Priority, 1, 0},
-    {19, Group::Priority, 1, 1},       {20, Group::Priority, 1, 2},       {14, Group::Billing, 0, 0},
-    {15, Group::Billing, 1, 0},        {16, Group::Billing, 2, 0},        {24, Group::Billing, 3, 0},
-    {25, Group::Billing, 0, 1},        {26, Group::Billing, 1, 1},        {27, Group::Billing, 2, 1},
-    {28, Group::Billing, 3, 1},        {29, Group::Other, 0, 0},          {22, Group::Other, 1, 0},
-    {23, Group::Other, 2, 0},
+    {17, Group::Priority, 0, 0, 1, 3}, {18, Group::Priority, 1, 0}, {19, Group::Priority, 1, 1},
+    {20, Group::Priority, 1, 2},       {14, Group::Billing, 0, 0},  {15, Group::Billing, 1, 0},
+    {16, Group::Billing, 2, 0},        {24, Group::Billing, 3, 0},  {25, Group::Billing, 0, 1},
+    {26, Group::Billing, 1, 1},        {27, Group::Billing, 2, 1},  {28, Group::Billing, 3, 1},
+    {29, Group::Other, 0, 0},          {22, Group::Other, 1, 0},    {23, Group::Other, 2, 0},
+    {1, Group::Details, 0, 0},         {2, Group::Details, 0, 1},   {3, Group::Details, 1, 0},
+    {4, Group::Details, 1, 1},         {5, Group::Details, 2, 0},   {6, Group::Details, 2, 1},
+    {7, Group::Cytology, 0, 0, 5, 1},  {8, Group::Cytology, 0, 1},  {9, Group::Cytology, 1, 1},
+    {10, Group::Cytology, 2, 1},       {11, Group::Cytology, 3, 1}, {12, Group::Cytology, 4, 1},
+    {13, Group::Cytology, 5, 0, 1, 2},
 };
-
-const Place* PlaceOf(int tag) {
-    for (const auto& p : kPlaces)
-        if (p.tag == tag) return &p;
-    return nullptr;
-}
 
 QString Latin(const char* text) {
     return QString::fromLatin1(text);
@@ -164,10 +161,9 @@ void TfmPathDetails::BuildControls() {
     auto* labLabel = new QLabel(QStringLiteral("Pathology Provider"));
     labLabel->setObjectName(QStringLiteral("lbLabProvider"));
     labLabel->setBuddy(m_labProvider);
-    auto* labDetails = new QPushButton(QStringLiteral("..."));
+    auto* labDetails = new QToolButton;
+    labDetails->setText(QStringLiteral("..."));
     labDetails->setObjectName(QStringLiteral("btnLabDetails"));
-    labDetails->setAutoDefault(false);
-    labDetails->setMaximumWidth(labDetails->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
     labRow->addWidget(labLabel);
     labRow->addWidget(m_labProvider, 1);
     labRow->addWidget(labDetails);
@@ -177,7 +173,7 @@ void TfmPathDetails::BuildControls() {
     m_practiceLink->setTextFormat(Qt::RichText);
     m_practiceLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     column->addWidget(m_practiceLink);
-    connect(labDetails, &QPushButton::clicked, this,
+    connect(labDetails, &QToolButton::clicked, this,
             [this] { Guarded([this] { EditLaboratory(Trim(Laboratory())); }); });
     connect(m_practiceLink, &QLabel::linkActivated, this,
             [this] { Guarded([this] { EditLaboratory(kPracticeSection); }); });
@@ -195,19 +191,19 @@ void TfmPathDetails::BuildControls() {
     m_billingGroup = box(Group::Billing, "gpBilling", "Billing");
     QGroupBox* other = box(Group::Other, "gbOtherDetails", "Other Details");
 
-    for (const TaggedControl& c : PathDetailsControls()) {
-        QWidget* widget = MakeControl(c);
-        const Place* place = PlaceOf(c.tag);
-        if (!place) continue; // the billing number and fund code, below
-        QWidget* cell = widget;
-        if (c.kind == ControlKind::LabelledEdit || c.kind == ControlKind::ComboBox)
-            cell = Labelled(Latin(c.caption), widget);
-        grids[place->group]->addWidget(cell, place->row, place->column, place->rowSpan, place->columnSpan);
+    for (const Place& place : kPlaces) {
+        const TaggedControl* c = FindControl(place.tag);
+        QWidget* widget = MakeControl(*c);
+        if (c->kind == ControlKind::LabelledEdit || c->kind == ControlKind::ComboBox)
+            widget = Labelled(Latin(c->caption), widget);
+        grids[place.group]->addWidget(widget, place.row, place.column, place.rowSpan, place.columnSpan);
+        if (place.tag == 28) {
+            // The billing number, with the fund code edit at its left for "Health Fund or Other ".
+            m_fundCode = static_cast<QLineEdit*>(MakeControl(*FindControl(30)));
+            m_billingNumber = static_cast<QLineEdit*>(MakeControl(*FindControl(21)));
+        }
     }
 
-    // The billing number, with the fund code edit at its left for "Health Fund or Other ".
-    m_billingNumber = static_cast<QLineEdit*>(m_controls.at(21));
-    m_fundCode = static_cast<QLineEdit*>(m_controls.at(30));
     m_billingLabel = new QLabel(Latin(kBillingNumberLabel));
     m_billingLabel->setObjectName(QStringLiteral("lbRelevantBillingNumber"));
     // With a buddy, "&&" shows as one ampersand.
@@ -223,13 +219,13 @@ void TfmPathDetails::BuildControls() {
 
     auto* sides = new QHBoxLayout;
     auto* left = new QVBoxLayout;
-    left->addWidget(details);
-    left->addWidget(cytology);
+    left->addWidget(priority);
+    left->addWidget(m_billingGroup);
+    left->addWidget(other);
     left->addStretch(1);
     auto* right = new QVBoxLayout;
-    right->addWidget(priority);
-    right->addWidget(m_billingGroup);
-    right->addWidget(other);
+    right->addWidget(details);
+    right->addWidget(cytology);
     right->addStretch(1);
     sides->addLayout(left, 1);
     sides->addLayout(right, 1);
@@ -238,13 +234,15 @@ void TfmPathDetails::BuildControls() {
     auto* buttons = new QDialogButtonBox;
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btnOK"));
-    ok->setDefault(true);
     QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("Cancel"));
     cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, [this] { Guarded([this] { btnOKClick(); }); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     column->addWidget(buttons);
+    // Made default once inside the dialog, so the dialog falls back on it after another button
+    // had the focus.
+    ok->setDefault(true);
     column->setSizeConstraint(QLayout::SetFixedSize);
 }
 

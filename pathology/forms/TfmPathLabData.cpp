@@ -57,12 +57,14 @@ TfmPathLabData::TfmPathLabData(Prompter& prompter, QWidget* parent) : QDialog(pa
     auto* buttons = new QDialogButtonBox;
     QPushButton* ok = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btnOK"));
-    ok->setDefault(true);
     m_cancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
     m_cancel->setObjectName(QStringLiteral("btnCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &TfmPathLabData::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &TfmPathLabData::reject);
     column->addWidget(buttons);
+    // Made default once inside the dialog, so the dialog falls back on it after another button
+    // had the focus.
+    ok->setDefault(true);
 
     // Leaving the name edit for another control of this dialog; Cancel needs no valid name.
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
