@@ -328,6 +328,28 @@ TEST_F(PathFormsFixture, CancelInTheOkLoopReturnsToTheDetailsDialog) {
     EXPECT_NE(state.PracticeText().find("PracticeName=Example Clinic"), std::string::npos);
 }
 
+// Exit while a laboratory dialog is open over the details dialog: both close, and the job stops
+// (its spool file kept) only after the dialog that showed its request is gone.
+TEST_F(PathFormsFixture, EndingTheProgramClosesBothDialogsAndStopsTheJob) {
+    auto session = std::make_unique<PathDetailsSession>(folder.Path(), dialogs, state);
+    PathDetailsRequest request;
+    request.caption = "Pathology Details - FBC ";
+    robot.Then([](QDialog* d) { PostClick(Child<QPushButton>(d, "btnOK")); });
+    robot.Then([this](QDialog*) { prompter.Abandon(); });
+    auto job = std::async(std::launch::async, [&] {
+        try {
+            dialogs.ShowPathologyDetails(request, *session);
+        } catch (const PromptAbandoned&) {
+            session.reset(); // what the job's unwinding does
+            return true;
+        }
+        return false;
+    });
+    ASSERT_TRUE(test::WaitUntil([&job] { return job.wait_for(0ms) == std::future_status::ready; }));
+    EXPECT_TRUE(job.get());
+    EXPECT_TRUE(test::WaitUntil([] { return test::OpenDialogs().isEmpty(); }));
+}
+
 // Both dialogs and their controls fit: no caption is cut, at whatever scale the test runs
 // (QT_SCALE_FACTOR=2 for 200%). The pictures go under the build folder.
 TEST_F(PathFormsFixture, ScreenshotsAndNoCaptionIsCut) {

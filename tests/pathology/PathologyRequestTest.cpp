@@ -130,9 +130,11 @@ class DeskDialogs final : public PathologyDialogs {
 public:
     std::deque<std::string> presses; // the laboratory chosen at each press of OK
     int labDialogs = 0;              // each one cancelled
+    bool abandon = false;
 
     PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request,
                                             PathDetailsSession& session) override {
+        if (abandon) throw PromptAbandoned();
         PathDetailsOutcome outcome;
         for (; !presses.empty(); presses.pop_front()) {
             auto confirmed = session.ConfirmOk(presses.front());
@@ -162,6 +164,10 @@ TEST_F(Fixture, CancelInTheLaboratoryDialogLeavesTheDetailsDialogOpen) {
     desk.presses = {"Nowhere Labs"};
     EXPECT_EQ(CreatePathologyRequest(pages::StandardPage(), "", atDesk), "User Cancelled");
     EXPECT_EQ(desk.labDialogs, 3);
+
+    // The program ending while the dialog is open is no failed request: the job stops.
+    desk.abandon = true;
+    EXPECT_THROW(CreatePathologyRequest(pages::StandardPage(), "", atDesk), PromptAbandoned);
 }
 
 TEST_F(Fixture, OversizedRequestIsRefusedBeforeTheDialog) {
