@@ -31,49 +31,51 @@ Result<void> WriteDefaultLetterhead(const std::string& folder) {
     return WriteFileAtomically(dir + name, DefaultLetterheadRtf());
 }
 
-TRTFEditForm::TRTFEditForm(Prompter& prompter, Platform* platform)
+LetterheadLibrary::LetterheadLibrary(Prompter& prompter, Platform* platform)
     : m_prompter(prompter), m_platform(platform) {}
 
-void TRTFEditForm::ShowLibrary(const std::string& folder) {
+void LetterheadLibrary::ShowLibrary(const std::string& folder) {
     m_edit = folder;
     m_folderValue = folder;
     FillList();
 }
 
-void TRTFEditForm::LetterheadPathEditChange(const std::string& text) {
+void LetterheadLibrary::LetterheadPathEditChange(const std::string& text) {
     m_edit = text;
 }
 
-bool TRTFEditForm::EditNamesFolder() const {
+bool LetterheadLibrary::EditNamesFolder() const {
     return NamesFolder(m_edit);
 }
 
-void TRTFEditForm::PathBrowseBtnClick() {
+void LetterheadLibrary::PathBrowseBtnClick() {
     const std::string chosen = m_prompter.BrowseFolder(kBrowseTitle);
     if (chosen.empty()) return;
     m_edit = IncludeTrailingSeparator(chosen);
     if (EditNamesFolder()) FillList();
 }
 
-void TRTFEditForm::RTFListBoxClick(int index) {
+void LetterheadLibrary::RTFListBoxClick(int index) {
     m_selected = index >= 0 && index < static_cast<int>(m_items.size()) ? index : -1;
 }
 
-std::string TRTFEditForm::OpenBtnClick() {
+std::string LetterheadLibrary::OpenBtnClick() {
     if (m_selected < 0) return {};
     const std::string path =
         IncludeTrailingSeparator(Trim(m_edit)) + m_items[static_cast<size_t>(m_selected)];
-    if (m_platform) m_platform->OpenDocument(path);
+    if (m_platform && !m_platform->OpenDocument(path))
+        m_prompter.Show("Vocanet Virtual Printer",
+                        "Unable to open " + path + "\r\n" + m_platform->LastError(), Icon::Error);
     return path;
 }
 
-void TRTFEditForm::FillList() {
+void LetterheadLibrary::FillList() {
     m_items = ListLetterheads(m_edit);
     m_selected = -1;
     if (m_items.empty()) m_prompter.Show("Vocanet Virtual Printer", "No letterheads found");
 }
 
-void TRTFEditForm::RecreateDefault1Click() {
+void LetterheadLibrary::RecreateDefault1Click() {
     const std::string folder = IncludeTrailingSeparator(Trim(m_edit));
     if (!EditNamesFolder()) {
         const Answer create = m_prompter.Message({"Create Default Letterhead Folder",
@@ -105,7 +107,7 @@ void TRTFEditForm::RecreateDefault1Click() {
     FillList();
 }
 
-void TRTFEditForm::FormCloseQuery() {
+void LetterheadLibrary::FormCloseQuery() {
     if (!EditNamesFolder()) return;
     m_folderValue = IncludeTrailingSeparator(Trim(m_edit));
     if (OnFolderChanged) OnFolderChanged(m_folderValue);

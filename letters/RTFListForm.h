@@ -1,7 +1,8 @@
 #pragma once
 
 // The letterhead library: the folder of RTF letterhead templates, its listing, and the default
-// template. The dialog ("Edit Letter Heads") shows this state and turns clicks into these calls.
+// template. The dialog TRTFEditForm ("Edit Letter Heads") shows this state and turns clicks into
+// these calls.
 
 #include "Platform.h"
 #include "Prompter.h"
@@ -21,12 +22,12 @@ std::vector<std::string> ListLetterheads(const std::string& folder);
 // Writes the default template to "default.rtf" in the folder, replacing it.
 Result<void> WriteDefaultLetterhead(const std::string& folder);
 
-class TRTFEditForm {
+class LetterheadLibrary {
 public:
     using FolderChanged = std::function<void(const std::string& folder)>;
 
     // platform opens the chosen file for editing; may be null.
-    TRTFEditForm(Prompter& prompter, Platform* platform);
+    LetterheadLibrary(Prompter& prompter, Platform* platform);
 
     // Show library: the folder into the edit, the list filled. The front end then shows the dialog.
     void ShowLibrary(const std::string& folder);
@@ -42,8 +43,8 @@ public:
     void RTFListBoxClick(int index); // -1: nothing selected
     int SelectedIndex() const { return m_selected; }
     bool OpenBtnEnabled() const { return m_selected >= 0; }
-    // The full path of the selected file, handed to the platform to open; empty when nothing
-    // is selected.
+    // The full path of the selected file, handed to the platform to open (a failure is shown);
+    // empty when nothing is selected.
     std::string OpenBtnClick();
 
     void RecreateDefault1Click();

@@ -25,10 +25,12 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
         return outcome;
     }
     auto confirmed = session.ConfirmOk(*answer);
-    if (!confirmed) {
-        if (m_hold) throw HoldJob("laboratory", confirmed.error().message);
+    if (!confirmed || *confirmed != PathDetailsSession::OkOutcome::Confirmed) {
+        if (m_hold)
+            throw HoldJob("laboratory", confirmed ? std::string("the laboratory details are not complete in ") + kLabFileName
+                                                  : confirmed.error().message);
         outcome.kind = PathDetailsOutcome::Kind::Failed;
-        outcome.error = confirmed.error().message;
+        outcome.error = confirmed ? "The laboratory details were not completed" : confirmed.error().message;
         return outcome;
     }
     outcome.kind = PathDetailsOutcome::Kind::Ok;

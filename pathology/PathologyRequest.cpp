@@ -2,6 +2,7 @@
 
 #include "fmPathologyDetails.h"
 #include "OrmWriter.h"
+#include "Prompter.h"
 #include "QZStringManip.h"
 #include "txttopitdefUnit.h"
 #include "uPathLabData.h"
@@ -58,22 +59,27 @@ void ParsePrintedRequest(const std::string& jobText, TPitFile& record, Pathology
     PathDetailsSession session(context.programFolder, context.dialogs, context.state);
     PathDetailsRequest request{record.Ticks, Trim(record.GivenNames + " " + record.Surname),
                                "Pathology Details - " + record.Tests};
-    PathDetailsOutcome outcome = context.dialogs.ShowPathologyDetails(request, session);
-    if (outcome.kind == PathDetailsOutcome::Kind::Cancelled) {
-        record.Error = kUserCancelled;
-        return;
-    }
-    if (outcome.kind == PathDetailsOutcome::Kind::Failed) {
-        record.Error = outcome.error.empty() ? std::string("The pathology details could not be completed")
-                                             : outcome.error;
-        return;
-    }
-    if (!session.Confirmed()) {
+    PathDetailsOutcome outcome;
+    // A front end whose OK did not settle the laboratory gets its details dialog back, as the
+    // user would when a laboratory dialog was given up.
+    while (!session.Confirmed()) {
+        outcome = context.dialogs.ShowPathologyDetails(request, session);
+        if (outcome.kind == PathDetailsOutcome::Kind::Cancelled) {
+            record.Error = kUserCancelled;
+            return;
+        }
+        if (outcome.kind == PathDetailsOutcome::Kind::Failed) {
+            record.Error = outcome.error.empty() ? std::string("The pathology details could not be completed")
+                                                 : outcome.error;
+            return;
+        }
+        if (session.Confirmed()) break;
         auto confirmed = session.ConfirmOk(outcome.laboratory);
         if (!confirmed) {
             record.Error = confirmed.error().message;
             return;
         }
+        request.ticks = outcome.ticks;
     }
     record.Ticks = outcome.ticks;
     TakeLaboratory(record, session.ChosenLabText(), session, context.state);
@@ -107,6 +113,8 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
         if (record.Error == kInsufficientData) return {};
         if (record.Error == kUserCancelled) return kUserCancelled;
         return "ERROR: " + record.Error;
+    } catch (const PromptAbandoned&) {
+        throw; // the program is ending: the job stops and keeps its spool file
     } catch (const std::exception& e) {
         return std::string("ERROR: ") + e.what();
     }

@@ -162,8 +162,12 @@ std::string BillingCaption(const std::string& patientName) {
 }
 
 LabDialogView LoadLabDialog(const std::string& sectionBody) {
+    return LoadLabDialog(tLaboratoryInfo::FromSection(sectionBody));
+}
+
+LabDialogView LoadLabDialog(const tLaboratoryInfo& info) {
     LabDialogView view;
-    view.info = tLaboratoryInfo::FromSection(sectionBody);
+    view.info = info;
     view.practiceMode = view.info.IsPractice();
     if (view.practiceMode) {
         view.title = "Sending Practice Details";
@@ -227,41 +231,48 @@ std::string PathDetailsSession::PracticeCaption() const {
 Result<std::optional<std::string>> PathDetailsSession::EditLaboratory(const std::string& name) {
     std::string body = name.empty() ? std::string() : m_file.Section(name);
     if (UpperCase(name) == kPracticeSection && body.empty()) body = "LabName=PRACTICE";
-    auto edited = m_dialogs.EditLaboratory(tLaboratoryInfo::FromSection(body));
+    const tLaboratoryInfo original = tLaboratoryInfo::FromSection(body);
+    auto edited = m_dialogs.EditLaboratory(original);
     if (!edited || edited->LabName.empty()) return std::optional<std::string>{};
+    // A laboratory saved as PRACTICE would overwrite the practice's own details.
+    if (!original.IsPractice() && edited->IsPractice()) return std::optional<std::string>{};
     auto saved = m_file.SaveLaboratory(name, *edited);
     if (!saved) return saved.error();
+    if (!edited->IsPractice()) m_lastSavedLab = edited->LabName;
     return std::optional<std::string>{edited->LabName};
 }
 
-Result<void> PathDetailsSession::ConfirmOk(const std::string& laboratory) {
+Result<PathDetailsSession::OkOutcome> PathDetailsSession::ConfirmOk(const std::string& laboratory) {
+    m_lastSavedLab.clear();
     std::string name = Trim(laboratory);
     // The practice's own section is never a laboratory to send to.
     if (IsReservedLabName(name)) name.clear();
-    std::string chosen, practice;
-    for (;;) {
-        chosen = name.empty() ? std::string() : m_file.Section(name);
-        if (chosen.empty()) {
-            if (!m_dialogs.CanEditLaboratories())
-                return Error{"No laboratory details for \"" + name + "\" in " + kLabFileName};
-            auto saved = EditLaboratory(name);
-            if (!saved) return saved.error();
-            if (*saved && !IsReservedLabName(**saved)) name = **saved;
-        }
-        practice = m_file.Section(kPracticeSection);
-        if (practice.empty()) {
-            if (!m_dialogs.CanEditLaboratories())
-                return Error{std::string("No practice details (section [PRACTICE]) in ") + kLabFileName};
-            auto saved = EditLaboratory(kPracticeSection);
-            if (!saved) return saved.error();
-        }
-        if (!chosen.empty() && !practice.empty()) break;
+    std::string chosen = name.empty() ? std::string() : m_file.Section(name);
+    if (chosen.empty()) {
+        if (!m_dialogs.CanEditLaboratories())
+            return Error{"No laboratory details for \"" + name + "\" in " + kLabFileName};
+        auto saved = EditLaboratory(name);
+        if (!saved) return saved.error();
+        if (!*saved) return OkOutcome::BackToDialog;
+        name = **saved;
     }
+    std::string practice = m_file.Section(kPracticeSection);
+    if (practice.empty()) {
+        if (!m_dialogs.CanEditLaboratories())
+            return Error{std::string("No practice details (section [PRACTICE]) in ") + kLabFileName};
+        auto saved = EditLaboratory(kPracticeSection);
+        if (!saved) return saved.error();
+        if (!*saved) return OkOutcome::BackToDialog;
+        practice = m_file.Section(kPracticeSection);
+    }
+    // Both as the file now stands, the practice's section having been added after the laboratory's.
+    chosen = name.empty() ? std::string() : m_file.Section(name);
+    if (chosen.empty() || practice.empty()) return OkOutcome::BackToDialog;
     m_chosenName = name;
     m_chosenLabText = chosen;
     m_state.SetPracticeText(practice);
     m_confirmed = true;
-    return Ok();
+    return OkOutcome::Confirmed;
 }
 
 } // namespace vvp::pathology

@@ -63,6 +63,7 @@ struct LabDialogView {
     std::string facilityLabel; // "HL7 Receiving Facility (MSH 6)" or "HL7 Sending Facility (Optional)"
 };
 LabDialogView LoadLabDialog(const std::string& sectionBody);
+LabDialogView LoadLabDialog(const tLaboratoryInfo& info);
 // The record the dialog's OK hands back.
 tLaboratoryInfo AcceptLabDialog(bool practiceMode, const std::string& nameText,
                                 const std::string& receivingApp, const std::string& eAddress,
@@ -115,13 +116,18 @@ public:
     std::string PracticeCaption() const;
 
     // Opens the laboratory dialog for the section; returns the name it was saved under, or
-    // nullopt when nothing was saved (Cancel or an empty name).
+    // nullopt when nothing was saved (Cancel, an empty name, or a laboratory called PRACTICE).
     Result<std::optional<std::string>> EditLaboratory(const std::string& name);
+    // The laboratory a dialog of the latest OK loop saved (not the practice), for the list to
+    // select; empty if none.
+    const std::string& LastSavedLaboratory() const { return m_lastSavedLab; }
 
-    // The OK loop: the chosen laboratory and the practice must both have sections. A laboratory
-    // entered in the dialog under a new name becomes the chosen one. Fails instead of looping when
-    // the dialogs cannot fill a section in.
-    Result<void> ConfirmOk(const std::string& laboratory);
+    enum class OkOutcome { Confirmed, BackToDialog };
+    // The OK button: the chosen laboratory and the practice must both have sections; a missing one
+    // is asked for in the laboratory dialog. A laboratory entered there under a new name becomes
+    // the chosen one. When the user gives up on a laboratory dialog (Cancel or an empty name) the
+    // details dialog stays open: BackToDialog. Fails when the dialogs cannot fill a section in.
+    Result<OkOutcome> ConfirmOk(const std::string& laboratory);
 
     bool Confirmed() const { return m_confirmed; }
     const std::string& ChosenLaboratory() const { return m_chosenName; }
@@ -134,6 +140,7 @@ private:
     bool m_confirmed = false;
     std::string m_chosenName;
     std::string m_chosenLabText;
+    std::string m_lastSavedLab;
 };
 
 } // namespace vvp::pathology

@@ -133,7 +133,9 @@ Result<void> LabDetailsFile::SaveLaboratory(const std::string& oldName, const tL
         if (!existing) return existing.error().WithContext("Unable to read the laboratory details: ");
         current = SplitLines(*existing);
     }
-    const std::string text = RemoveSection(current, oldName) + "\r\n" + info.ToSection();
+    // A second section of the same name would never be found again: the first one wins.
+    const StringList others = SplitLines(RemoveSection(current, oldName));
+    const std::string text = RemoveSection(others, info.LabName) + "\r\n" + info.ToSection();
     const StringList lines = SplitLines(text);
     auto written = WriteFileAtomically(Path(), JoinLines(lines));
     if (!written) return written.error().WithContext("Unable to save the laboratory details: ");

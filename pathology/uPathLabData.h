@@ -52,8 +52,9 @@ public:
     // The upper-cased laboratory names, in file order.
     std::vector<std::string> LaboratoryNames() const;
 
-    // Replaces the section called oldName by the record (appended at the end) and saves the file.
-    // The file is re-read first, so edits made meanwhile by another request are kept.
+    // Replaces the section called oldName, and any other section of the record's name, by the
+    // record (appended at the end) and saves the file. The file is re-read first, so edits made
+    // meanwhile by another request are kept.
     Result<void> SaveLaboratory(const std::string& oldName, const tLaboratoryInfo& info);
 
 private:

@@ -259,6 +259,11 @@ void MainWindowModel::AddressBookClick(std::function<void()> show) {
         });
 }
 
+void MainWindowModel::LetterheadFolderChanged(const std::string& folder) {
+    if (folder == m_engine.Settings().LetterheadPath) return;
+    ChangeAndRefresh([&folder](VNPTRRegValues& v) { v.LetterheadPath = folder; });
+}
+
 void MainWindowModel::OpenManual() {
     if (m_info.manualPath.empty()) {
         Tell("The VVP manual (README.md) was not found beside the program.", Icon::Error);

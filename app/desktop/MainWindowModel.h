@@ -109,6 +109,8 @@ public:
     // AddressBook1, AddressBook2: the book is brought up to date off the GUI thread (a click while
     // that runs does nothing), then the window goes to the tray and show opens the address book.
     void AddressBookClick(std::function<void()> show);
+    // The letterhead library closed on this folder: it becomes the Letterhead Path when it differs.
+    void LetterheadFolderChanged(const std::string& folder);
 
     // Boxes
     void ReportPrinterClick();

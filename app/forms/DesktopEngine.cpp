@@ -24,6 +24,7 @@ public:
                       [folders = seams.folders] { return folders.temp; }, nullptr}) {
         EngineSeams engineSeams{*m_clock, seams.prompter, m_printing, m_registry, seams.events};
         engineSeams.platform = &seams.platform;
+        engineSeams.pathologyDialogs = seams.pathologyDialogs;
         if (seams.logChanged)
             engineSeams.logSink = [changed = seams.logChanged](const std::string&) { changed(); };
         m_engine = std::make_unique<KXPrintHandler>(engineSeams, EngineOptions{seams.folders});

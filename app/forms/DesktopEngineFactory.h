@@ -11,6 +11,9 @@
 #include <memory>
 
 namespace vvp {
+namespace pathology {
+class PathologyDialogs;
+}
 
 // What the desktop app hands the engine it runs.
 struct DesktopSeams {
@@ -19,7 +22,8 @@ struct DesktopSeams {
     Prompter& prompter;   // Qt dialogs; job threads may call it
     EngineEvents& events; // status, listener, domain list, token and monitor changes
     Platform& platform;
-    std::function<void()> logChanged; // the activity log grew (any thread)
+    std::function<void()> logChanged;                        // the activity log grew (any thread)
+    pathology::PathologyDialogs* pathologyDialogs = nullptr; // null: answered as vvpd answers them
 };
 
 // The engine behind the main window; not started yet.

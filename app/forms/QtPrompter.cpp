@@ -91,6 +91,7 @@ ButtonSet ButtonsOf(Buttons buttons) {
 
 struct QtPrompter::Pending {
     bool done = false;
+    bool running = false; // the dialog is up; the job's objects it shows must outlive it
     bool abandoned = false;
     std::any value;
 };
@@ -149,8 +150,12 @@ void QtPrompter::Run(QDialog& dialog, bool forJob) {
     if (!finished || Abandoned()) throw PromptAbandoned();
 }
 
-template <typename T> T QtPrompter::Ask(std::function<T()> show) {
-    if (QThread::currentThread() == thread()) {
+bool QtPrompter::ForJob() const {
+    return QThread::currentThread() != thread();
+}
+
+std::any QtPrompter::AskAny(std::function<std::any()> show) {
+    if (!ForJob()) {
         return show();
     }
     auto pending = std::make_shared<Pending>();
@@ -167,6 +172,7 @@ template <typename T> T QtPrompter::Ask(std::function<T()> show) {
             {
                 std::lock_guard lock(m_mutex);
                 if (pending->done) return;
+                pending->running = true;
             }
             std::any value;
             bool abandoned = false;
@@ -177,6 +183,7 @@ template <typename T> T QtPrompter::Ask(std::function<T()> show) {
             }
             {
                 std::lock_guard lock(m_mutex);
+                pending->running = false;
                 if (!pending->done) {
                     pending->value = std::move(value);
                     pending->abandoned = abandoned;
@@ -188,17 +195,19 @@ template <typename T> T QtPrompter::Ask(std::function<T()> show) {
         Qt::QueuedConnection);
 
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&pending] { return pending->done; });
+    // Abandoned while its dialog is up, the job waits for the dialog to close, since the dialog
+    // may show objects of the job's own.
+    m_changed.wait(lock, [&pending] { return pending->done && !pending->running; });
     std::erase(m_pending, pending);
     m_gateBusy = false;
     lock.unlock();
     m_changed.notify_all();
     if (pending->abandoned) throw PromptAbandoned();
-    return std::any_cast<T>(pending->value);
+    return std::move(pending->value);
 }
 
 Answer QtPrompter::Message(const MessageRequest& request) {
-    const bool forJob = QThread::currentThread() != thread();
+    const bool forJob = ForJob();
     return Ask<Answer>([this, request, forJob] {
         PromptMessageBox box;
         box.setWindowTitle(FromEngineText(request.caption));
@@ -221,7 +230,7 @@ Answer QtPrompter::Message(const MessageRequest& request) {
 
 std::optional<std::string> QtPrompter::Input(const std::string& caption, const std::string& prompt,
                                              const std::string& defaultValue) {
-    const bool forJob = QThread::currentThread() != thread();
+    const bool forJob = ForJob();
     return Ask<std::optional<std::string>>(
         [this, caption, prompt, defaultValue, forJob]() -> std::optional<std::string> {
             QInputDialog dialog;
@@ -236,7 +245,7 @@ std::optional<std::string> QtPrompter::Input(const std::string& caption, const s
 }
 
 std::string QtPrompter::BrowseFolder(const std::string& title) {
-    const bool forJob = QThread::currentThread() != thread();
+    const bool forJob = ForJob();
     return Ask<std::string>([this, title, forJob]() -> std::string {
         QFileDialog dialog;
         dialog.setWindowTitle(FromEngineText(title));
@@ -250,7 +259,7 @@ std::string QtPrompter::BrowseFolder(const std::string& title) {
 }
 
 std::optional<std::string> QtPrompter::ChoosePrinter(const std::string& title) {
-    const bool forJob = QThread::currentThread() != thread();
+    const bool forJob = ForJob();
     return Ask<std::optional<std::string>>([this, title, forJob]() -> std::optional<std::string> {
         QPrinter printer;
         printer.setDocName(FromEngineText(title));

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <any>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -42,11 +43,21 @@ public:
     void Abandon();
     bool Abandoned() const;
 
+    // The same gate for the job dialogs of other forms (the pathology dialogs): show runs on the
+    // GUI thread, at once when called there, else posted to it while the job thread waits, one
+    // job's question at a time. Throws PromptAbandoned when the program ends first.
+    template <typename T> T Ask(std::function<T()> show) {
+        return std::any_cast<T>(AskAny([show = std::move(show)] { return std::any(show()); }));
+    }
+    // GUI thread: runs the dialog modally as a prompt (on top, activated, ended by Abandon);
+    // throws PromptAbandoned when it ended without an answer. A job's dialog blocks no window.
+    void Run(QDialog& dialog, bool forJob);
+    // True on any thread but the GUI thread.
+    bool ForJob() const;
+
 private:
     struct Pending;
-    template <typename T> T Ask(std::function<T()> show);
-    // Runs the dialog modally; throws PromptAbandoned when it ended without an answer.
-    void Run(QDialog& dialog, bool forJob);
+    std::any AskAny(std::function<std::any()> show);
     void CloseOpenDialogs();
 
     mutable std::mutex m_mutex;

@@ -3,6 +3,7 @@
 #include "QtText.h"
 #include "TvnAddressBookForm.h"
 #include "TVNOrgEntityForm1.h"
+#include "TRTFEditForm.h"
 #include "VvpTrayIcon.h"
 
 #include <QAction>
@@ -74,7 +75,7 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
 TKXPrinterHandlerForm::TKXPrinterHandlerForm(MainWindowEngine& engine, Prompter& prompter, Platform& platform,
                                              BackgroundRunner& runner, DesktopInfo info,
                                              std::function<void()> quit)
-    : m_engine(engine), m_prompter(prompter), m_tray(std::make_unique<VvpTrayIcon>()) {
+    : m_engine(engine), m_prompter(prompter), m_platform(platform), m_tray(std::make_unique<VvpTrayIcon>()) {
     m_model = std::make_unique<MainWindowModel>(
         engine, prompter, platform, runner,
         MainWindowShell{[] { return VvpTrayIcon::Available(); }, std::move(quit), [this] { Render(); }},
@@ -264,7 +265,8 @@ void TKXPrinterHandlerForm::BuildMenus() {
     AddAction(settings, "Exit1", "E&xit", &MainWindowModel::ExitClick);
 
     QMenu* edit = Named(bar->addMenu(QStringLiteral("Edit")), "Edit1");
-    AddNotYet(edit, "LetterHeads1", "&Letter Heads", "The letterhead library");
+    QAction* letterHeads = Named(edit->addAction(QStringLiteral("&Letter Heads")), "LetterHeads1");
+    connect(letterHeads, &QAction::triggered, this, [this] { Do([this] { LetterHeads1Click(); }); });
 
     QMenu* mode = Named(bar->addMenu(QStringLiteral("Mode")), "Mode1");
     auto* modes = new QActionGroup(this);
@@ -348,6 +350,18 @@ void TKXPrinterHandlerForm::EndSession() {
 
 void TKXPrinterHandlerForm::Timer1Timer() {
     Do([this] { m_model->Tick(); });
+}
+
+void TKXPrinterHandlerForm::LetterHeads1Click() {
+    if (!m_letterHeads) {
+        m_letterHeads = std::make_unique<TRTFEditForm>(m_prompter, &m_platform);
+        // Above this window, which stays on top.
+        m_letterHeads->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        m_letterHeads->SetFolderChanged(
+            [this](const std::string& folder) { m_model->LetterheadFolderChanged(folder); });
+    }
+    m_letterHeads->ShowLibrary(m_engine.Settings().LetterheadPath);
+    m_letterHeads->exec();
 }
 
 void TKXPrinterHandlerForm::showEvent(QShowEvent* event) {

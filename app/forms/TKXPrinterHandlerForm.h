@@ -22,6 +22,7 @@ namespace vvp {
 
 class TVNOrgEntityForm1;
 class TvnAddressBookForm;
+class TRTFEditForm;
 class VvpTrayIcon;
 
 // A label that can be clicked, as the original's labels could.
@@ -57,6 +58,9 @@ public:
     MainWindowModel& Model() { return *m_model; }
     VvpTrayIcon& TrayIcon() { return *m_tray; }
     void Timer1Timer(); // one tick, as Timer1 does it
+    // Edit > Letter Heads: the letterhead library, made on first use and kept.
+    void LetterHeads1Click();
+    TRTFEditForm* LetterHeads() { return m_letterHeads.get(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,7 +83,9 @@ private:
 
     MainWindowEngine& m_engine;
     Prompter& m_prompter;
+    Platform& m_platform;
     std::unique_ptr<VvpTrayIcon> m_tray;
+    std::unique_ptr<TRTFEditForm> m_letterHeads;
     std::unique_ptr<MainWindowModel> m_model;
     QTimer* m_timer = nullptr;
     bool m_shownOnce = false;

@@ -4,6 +4,7 @@
 #include "LinuxPlatform.h"
 #include "QtBackgroundRunner.h"
 #include "QtEngineEvents.h"
+#include "QtPathologyDialogs.h"
 #include "QtPrompter.h"
 #include "QtText.h"
 #include "StopSignals.h"
@@ -115,8 +116,10 @@ int VvpMain(int argc, char** argv) {
         return result.wait_for(std::chrono::seconds(2)) == std::future_status::ready && result.get();
     });
 
-    std::unique_ptr<MainWindowEngine> engine = MakeDesktopEngine(
-        {options, folders, prompter, events, platform, [&events] { events.LogLineAdded(); }});
+    pathology::QtPathologyDialogs pathologyDialogs(prompter);
+    std::unique_ptr<MainWindowEngine> engine =
+        MakeDesktopEngine({options, folders, prompter, events, platform, [&events] { events.LogLineAdded(); },
+                           &pathologyDialogs});
     QtBackgroundRunner runner([&engine](const std::string& line) { engine->LogLine(line); });
     if (auto started = engine->Start(); !started) {
         splash.reset();

@@ -29,7 +29,7 @@ struct LibraryFixture {
     test::TempDir dir;
     HeadlessPrompter prompter;
     RecordingPlatform platform;
-    TRTFEditForm form{prompter, &platform};
+    LetterheadLibrary form{prompter, &platform};
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;

@@ -147,7 +147,9 @@ TEST(LabDetails, OkLoopWithNoFileAsksForLaboratoryThenPractice) {
     EXPECT_EQ(session.PracticeCaption(), "WARNING NO PRACTICE DETAILS SET CLICK HERE");
     EXPECT_EQ(session.LaboratoryItems(), std::vector<std::string>{""});
 
-    ASSERT_TRUE(session.ConfirmOk("").ok());
+    auto confirmed = session.ConfirmOk("");
+    ASSERT_TRUE(confirmed.ok());
+    EXPECT_EQ(*confirmed, PathDetailsSession::OkOutcome::Confirmed);
     EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"", "PRACTICE"}));
     EXPECT_EQ(session.ChosenLaboratory(), "Acme Lab");
     EXPECT_EQ(session.ChosenLabText(), "\r\nLabName=Acme Lab\r\nEAddress=o@acme\r\nYourRefisORDER=Y\r\n\r\n");
@@ -161,25 +163,82 @@ TEST(LabDetails, OkLoopWithNoFileAsksForLaboratoryThenPractice) {
               "EAddress=me@x\r\nPracticeName=Clinic\r\nYourRefisORDER=Y\r\n");
 }
 
-TEST(LabDetails, OkLoopAsksAgainAfterCancelAndRenameReplacesTheSection) {
+// Giving up on a laboratory dialog inside the OK loop used to ask again for ever, with the job
+// thread waiting and no way to cancel the request.
+TEST(LabDetails, GivingUpOnALaboratoryDialogReturnsToTheDetailsDialog) {
+    using O = PathDetailsSession::OkOutcome;
+    vvp::test::TempDir dir;
+    dir.Write(kLabFileName, "[acme Pathology]\r\n\r\nLabName=acme Pathology\r\n");
+    ScriptedDialogs dialogs;
+    PathologyModuleState state;
+    PathDetailsSession session(dir.Path(), dialogs, state);
+    const std::string before = dir.Read(kLabFileName);
+
+    struct Step {
+        const char* chosen;
+        std::optional<tLaboratoryInfo> answer;
+        std::vector<std::string> asked; // the laboratory dialogs opened by this press of OK
+    } steps[] = {
+        {"Missing", std::nullopt, {""}},                // Cancel
+        {"", Lab("", "x@y"), {""}},                     // OK with an empty name
+        {"acme pathology", std::nullopt, {"PRACTICE"}}, // the practice dialog cancelled
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.chosen);
+        dialogs.asked.clear();
+        dialogs.answers = {step.answer};
+        auto outcome = session.ConfirmOk(step.chosen);
+        ASSERT_TRUE(outcome.ok());
+        EXPECT_EQ(*outcome, O::BackToDialog);
+        EXPECT_EQ(dialogs.asked, step.asked);
+        EXPECT_FALSE(session.Confirmed());
+    }
+    EXPECT_EQ(dir.Read(kLabFileName), before);
+
+    // A laboratory entered from the loop is kept when the practice dialog is then cancelled, and
+    // the list can select it.
+    dialogs.answers = {Lab("Third", "t@x"), std::nullopt};
+    auto outcome = session.ConfirmOk("");
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(*outcome, O::BackToDialog);
+    EXPECT_EQ(session.LastSavedLaboratory(), "Third");
+    EXPECT_EQ(session.LaboratoryItems(), (std::vector<std::string>{"", "ACME PATHOLOGY", "THIRD"}));
+
+    dialogs.answers = {AcceptLabDialog(true, "Clinic", "VVP", "me@x", "", true)};
+    outcome = session.ConfirmOk("THIRD");
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(*outcome, O::Confirmed);
+    EXPECT_EQ(session.ChosenLaboratory(), "THIRD");
+    EXPECT_NE(session.ChosenLabText().find("EAddress=t@x"), std::string::npos);
+}
+
+// Saving under the name of another section used to add a second section of that name, which
+// GetSection never found: the edits were silently lost.
+TEST(LabDetails, SavingUnderAnotherSectionsNameReplacesIt) {
     vvp::test::TempDir dir;
     dir.Write(kLabFileName, kFile);
     ScriptedDialogs dialogs;
     PathologyModuleState state;
     PathDetailsSession session(dir.Path(), dialogs, state);
-    EXPECT_TRUE(session.ConfirmOk("second lab").ok());
-    EXPECT_TRUE(dialogs.asked.empty());
 
-    dialogs.answers = {std::nullopt, Lab("", "x"), Lab("Third", "t@x")};
-    ASSERT_TRUE(session.ConfirmOk("Missing").ok());
-    EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"", "", ""}));
-    EXPECT_EQ(session.ChosenLaboratory(), "Third");
+    dialogs.answers = {Lab("ACME PATHOLOGY", "new@acme.example")};
+    ASSERT_TRUE(session.EditLaboratory("second lab").ok());
+    EXPECT_EQ(dialogs.asked.back(), "Second Lab");
+    EXPECT_EQ(session.LaboratoryItems(), (std::vector<std::string>{"", "ACME PATHOLOGY"}));
+    EXPECT_NE(session.File().Section("acme pathology").find("EAddress=new@acme.example"), std::string::npos);
 
     dialogs.answers = {Lab("Acme Renamed", "n@x")};
     ASSERT_TRUE(session.EditLaboratory("ACME PATHOLOGY").ok());
-    EXPECT_EQ(dialogs.asked.back(), "acme Pathology");
-    EXPECT_EQ(session.LaboratoryItems(),
-              (std::vector<std::string>{"", "SECOND LAB", "THIRD", "ACME RENAMED"}));
+    EXPECT_EQ(session.LaboratoryItems(), (std::vector<std::string>{"", "ACME RENAMED"}));
+
+    // A laboratory may not take the practice's section.
+    const std::string before = dir.Read(kLabFileName);
+    dialogs.answers = {Lab("practice", "p@x")};
+    auto saved = session.EditLaboratory("Acme Renamed");
+    ASSERT_TRUE(saved.ok());
+    EXPECT_FALSE(saved->has_value());
+    EXPECT_EQ(dir.Read(kLabFileName), before);
+    EXPECT_EQ(session.PracticeCaption(), "Example Clinic");
 }
 
 TEST(LabDetails, OkLoopEndsWithAnErrorWhenNobodyCanFillItIn) {

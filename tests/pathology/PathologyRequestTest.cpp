@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -121,6 +122,52 @@ TEST_F(Fixture, MissingLaboratoryDetailsEndTheRequestInsteadOfLooping) {
     EXPECT_EQ(CreatePathologyRequest(pages::StandardPage(), "", bare),
               "ERROR: No laboratory is listed in ElectronicLabDetails.inf");
     EXPECT_TRUE(printed.empty());
+}
+
+// The details dialog as the desk works it: each press of OK runs the OK loop, and the dialog stays
+// open until that succeeds or the user cancels it.
+class DeskDialogs final : public PathologyDialogs {
+public:
+    std::deque<std::string> presses; // the laboratory chosen at each press of OK
+    int labDialogs = 0;              // each one cancelled
+    bool abandon = false;
+
+    PathDetailsOutcome ShowPathologyDetails(const PathDetailsRequest& request,
+                                            PathDetailsSession& session) override {
+        if (abandon) throw PromptAbandoned();
+        PathDetailsOutcome outcome;
+        for (; !presses.empty(); presses.pop_front()) {
+            auto confirmed = session.ConfirmOk(presses.front());
+            if (confirmed && *confirmed == PathDetailsSession::OkOutcome::Confirmed) {
+                outcome.kind = PathDetailsOutcome::Kind::Ok;
+                outcome.ticks = request.ticks;
+                return outcome;
+            }
+        }
+        return outcome;
+    }
+    std::optional<tLaboratoryInfo> EditLaboratory(const tLaboratoryInfo&) override {
+        ++labDialogs;
+        return std::nullopt;
+    }
+};
+
+TEST_F(Fixture, CancelInTheLaboratoryDialogLeavesTheDetailsDialogOpen) {
+    DeskDialogs desk;
+    PathologyContext atDesk(clock, desk, folder.Path());
+    desk.presses = {"Nowhere Labs", "", "acme pathology"};
+    EXPECT_EQ(
+        CreatePathologyRequest(pages::StandardPage(), "", atDesk).rfind("orders@acme.example:ORM\r\n", 0),
+        0u);
+    EXPECT_EQ(desk.labDialogs, 2);
+
+    desk.presses = {"Nowhere Labs"};
+    EXPECT_EQ(CreatePathologyRequest(pages::StandardPage(), "", atDesk), "User Cancelled");
+    EXPECT_EQ(desk.labDialogs, 3);
+
+    // The program ending while the dialog is open is no failed request: the job stops.
+    desk.abandon = true;
+    EXPECT_THROW(CreatePathologyRequest(pages::StandardPage(), "", atDesk), PromptAbandoned);
 }
 
 TEST_F(Fixture, OversizedRequestIsRefusedBeforeTheDialog) {
