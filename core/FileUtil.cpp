@@ -1,5 +1,6 @@
 #include "FileUtil.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -212,6 +213,16 @@ Result<void> CopyFileReplacing(const std::string& from, const std::string& to) {
 
 bool DeleteFileIfExists(const std::string& path) {
     return unlink(path.c_str()) == 0;
+}
+
+std::string FindFileNoCase(const std::string& folder, const std::string& name) {
+    const std::string exact = folder + name;
+    if (FileExists(exact) || name.find_first_of("*?") != std::string::npos) return exact;
+    std::vector<std::string> matches = ListFolder(folder, name, false);
+    std::sort(matches.begin(), matches.end()); // the same choice every time when there are several
+    for (const auto& match : matches)
+        if (FileExists(folder + match)) return folder + match;
+    return exact;
 }
 
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase) {

@@ -90,6 +90,10 @@ bool DeleteFileIfExists(const std::string& path);
 // file system returns them. Directories are included only when asked for.
 std::vector<std::string> ListFolder(const std::string& folder, const std::string& mask,
                                     bool includeDirectories);
+// folder + name, or the path of the file in folder whose name differs from name only in letter
+// case (files come from Windows, where "address.in" and "Address.in" are one file). With no such
+// file: folder + name.
+std::string FindFileNoCase(const std::string& folder, const std::string& name);
 bool MatchesMask(const std::string& name, const std::string& mask, bool ignoreCase = true);
 
 Error ErrnoError(const std::string& context, int err);

@@ -12,7 +12,8 @@ namespace {
 const char* const kHeader = "REGEDIT4";
 
 std::string Lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -46,7 +47,9 @@ bool ParseValueLine(const std::string& line, std::string& name, std::string& dat
     return true;
 }
 
-bool IsSectionLine(const std::string& line) { return !line.empty() && line[0] == '['; }
+bool IsSectionLine(const std::string& line) {
+    return !line.empty() && line[0] == '[';
+}
 
 std::string SectionName(const std::string& line) {
     auto close = line.rfind(']');
@@ -72,7 +75,8 @@ std::pair<size_t, size_t> FindSection(const std::vector<std::string>& lines, con
     for (size_t i = 0; i < lines.size(); ++i) {
         if (IsSectionLine(lines[i]) && Lower(SectionName(lines[i])) == Lower(key)) {
             size_t end = i + 1;
-            while (end < lines.size() && !IsSectionLine(lines[end])) ++end;
+            while (end < lines.size() && !IsSectionLine(lines[end]))
+                ++end;
             return {i + 1, end};
         }
     }
@@ -123,13 +127,15 @@ std::optional<RegValue> ParseRegValue(const std::string& data) {
 
 std::string FormatRegValue(const RegValue& value) {
     switch (value.kind) {
-    case RegValue::Kind::String: return Quoted(value.text);
+    case RegValue::Kind::String:
+        return Quoted(value.text);
     case RegValue::Kind::Dword: {
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", value.dword);
         return buf;
     }
-    case RegValue::Kind::Other: return value.text;
+    case RegValue::Kind::Other:
+        return value.text;
     }
     return {};
 }
@@ -165,6 +171,10 @@ Result<std::optional<RegValues>> RegFileStore::ReadKey(const std::string& key) {
     return std::optional<RegValues>{values};
 }
 
+std::string RegFileStore::ExistingLocation() {
+    return FileExists(m_path) ? "settings file " + m_path : std::string();
+}
+
 Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& values) {
     std::lock_guard lock(m_mutex);
     std::vector<std::string> lines;
@@ -176,7 +186,8 @@ Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& 
     if (lines.empty() || lines[0] != kHeader) lines.insert(lines.begin(), {kHeader, ""});
     auto [first, last] = FindSection(lines, key);
     if (first == std::string::npos) {
-        while (!lines.empty() && lines.back().empty()) lines.pop_back();
+        while (!lines.empty() && lines.back().empty())
+            lines.pop_back();
         lines.push_back("");
         lines.push_back("[" + key + "]");
         first = last = lines.size();
@@ -193,12 +204,14 @@ Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& 
         }
         if (replaced) continue;
         size_t at = last;
-        while (at > first && lines[at - 1].empty()) --at;
+        while (at > first && lines[at - 1].empty())
+            --at;
         lines.insert(lines.begin() + static_cast<long>(at), FormatValueLine(name, value));
         ++last;
     }
     std::string out;
-    for (const auto& l : lines) out += l + "\n";
+    for (const auto& l : lines)
+        out += l + "\n";
     if (!out.empty() && out.substr(out.size() - 2) != "\n\n") out += "\n";
     auto dir = ExtractFileDir(m_path);
     if (!dir.empty() && !DirectoryExists(dir)) {
@@ -212,6 +225,11 @@ Result<std::optional<RegValues>> MemoryRegistryStore::ReadKey(const std::string&
     auto it = m_keys.find(Lower(key));
     if (it == m_keys.end()) return std::optional<RegValues>{};
     return std::optional<RegValues>{it->second};
+}
+
+std::string MemoryRegistryStore::ExistingLocation() {
+    std::lock_guard lock(m_mutex);
+    return m_keys.empty() ? std::string() : std::string("registry");
 }
 
 Result<void> MemoryRegistryStore::WriteValues(const std::string& key, const RegValues& values) {

@@ -13,7 +13,8 @@
 
 namespace vvp {
 
-inline constexpr const char* kRegistryKey = "HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer";
+inline constexpr const char* kRegistryKey =
+    "HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer";
 
 // Host text and port of a server instance; a host text beginning "ERROR:" carries an answer of
 // the addressing dialog instead.
@@ -42,11 +43,11 @@ struct VNPTRRegValues {
     std::string FieldWidths = "129,48,97,282,166,180,172";
 
     // Limits the original left open; stored beside the others.
-    uint32_t IdleTimeoutSeconds = 600;       // a silent connection is then handled as a finished job
-    uint32_t MaxJobMegabytes = 256;          // a larger job is cut off and handled as received
-    uint32_t AddressExchangeSeconds = 60;    // whole "ADDR" exchange
-    std::string AllowedPeers;                // ";"-separated addresses allowed to relay; empty = everyone
-    std::string PrintFolder;                 // printouts as PDF files when printing goes to PDF
+    uint32_t IdleTimeoutSeconds = 600;    // a silent connection is then handled as a finished job
+    uint32_t MaxJobMegabytes = 256;       // a larger job is cut off and handled as received
+    uint32_t AddressExchangeSeconds = 60; // whole "ADDR" exchange
+    std::string AllowedPeers;             // ";"-separated addresses allowed to relay; empty = everyone
+    std::string PrintFolder;              // printouts as PDF files when printing goes to PDF
 };
 
 VNPTRRegValues DefaultRegValues(const Folders& folders);
@@ -59,9 +60,11 @@ struct RegField {
     std::function<RegValue(const VNPTRRegValues&)> get;
     // false when the value is of the wrong type or out of range (the field keeps its value)
     std::function<bool(VNPTRRegValues&, const RegValue&)> set;
+    // A folder: taken only as a full path, stored with a trailing separator.
+    bool isFolder = false;
 };
-const std::vector<RegField>& RegFields();       // every stored value, in display order
-const std::vector<const char*>& SaveOrder();    // names in the order Save writes them
+const std::vector<RegField>& RegFields();              // every stored value, in display order
+const std::vector<const char*>& SaveOrder();           // names in the order Save writes them
 const RegField* FindRegField(const std::string& name); // letter case ignored
 
 // Display text of a stored value: Booleans as 0/1, numbers in decimal.
@@ -76,8 +79,9 @@ struct LoadOutcome {
 };
 
 // Load steps 1 to 3: defaults, each stored value read on its own (a missing or wrongly typed
-// value keeps its default), Save Path with a trailing separator, Save Path created in Save Mode
-// 1 and 2. Starting the listener and checking the printer are the caller's.
+// value, or a folder that is empty or not a full path, keeps its default), Save Path with a
+// trailing separator, Save Path created in Save Mode 1 and 2. Starting the listener and checking
+// the printer are the caller's.
 LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders);
 
 // The information file for companion programs: read from "kxptr.inf", written to "VNptr.inf".
@@ -103,8 +107,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_values = values;
     }
-    template <typename F>
-    void Update(F&& change) {
+    template <typename F> void Update(F&& change) {
         std::lock_guard lock(m_mutex);
         change(m_values);
     }

@@ -102,7 +102,7 @@ LabDetailsFile::LabDetailsFile(std::string programFolder)
     : m_folder(IncludeTrailingSeparator(programFolder)) {}
 
 std::string LabDetailsFile::Path() const {
-    return m_folder + kLabFileName;
+    return FindFileNoCase(m_folder, kLabFileName);
 }
 
 void LabDetailsFile::Load() {

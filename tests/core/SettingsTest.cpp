@@ -1,5 +1,5 @@
-#include "FileUtil.h"
 #include "Settings.h"
+#include "FileUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,9 @@ using namespace vvp;
 
 namespace {
 
-Folders FoldersIn(const test::TempDir& dir) { return Folders{dir.Path() + "prog/", dir.Path() + "tmp/"}; }
+Folders FoldersIn(const test::TempDir& dir) {
+    return Folders{dir.Path() + "prog/", dir.Path() + "tmp/"};
+}
 
 } // namespace
 
@@ -69,9 +71,10 @@ TEST(Settings, SaveWritesEveryValueInOrderAndTheInformationFile) {
     std::string reg = dir.Read("reg/registry.reg");
     EXPECT_NE(reg.find("\"Save Mode\"=dword:00000001\n\"Save Path\"=\"/x/y/\"\n"), std::string::npos);
     EXPECT_LT(reg.find("\"Monitor Signing Path\""), reg.find("\"Monitor Path\""));
-    EXPECT_EQ(dir.Read("prog/VNptr.inf"), "cantor=" + folders.program + "cantor40.exe\r\nfastseal=" + folders.program +
-                                              "dmqfastseal.exe\r\nptrport=9105\r\nrtfletter=" + folders.program +
-                                              "VNPTRDefault.rtf\r\nhesatokens=Y\r\n");
+    EXPECT_EQ(dir.Read("prog/VNptr.inf"),
+              "cantor=" + folders.program + "cantor40.exe\r\nfastseal=" + folders.program +
+                  "dmqfastseal.exe\r\nptrport=9105\r\nrtfletter=" + folders.program +
+                  "VNPTRDefault.rtf\r\nhesatokens=Y\r\n");
     auto back = LoadRegValues(store, folders);
     EXPECT_EQ(back.values.SavePath, "/x/y/");
     EXPECT_EQ(back.values.SaveMode, 1);
@@ -101,4 +104,61 @@ TEST(Settings, AddressBookCopiesGoToTheTemporaryFolder) {
     dir.Write("prog/address.in", "new\r\n");
     SeedAddressBookFiles(folders);
     EXPECT_EQ(dir.Read("tmp/Address.in"), "A|B\r\n"); // an existing copy is not replaced
+}
+
+TEST(Settings, FoldersMustBeFullPathsElseTheDefaultIsUsedAndLogged) {
+    test::TempDir dir;
+    const Folders folders = FoldersIn(dir);
+    const VNPTRRegValues defaults = DefaultRegValues(folders);
+    struct Case {
+        const char* name;
+        std::string stored;
+        std::string expected; // what the field holds afterwards
+        std::string problem;  // part of the logged line; empty: accepted without one
+    };
+    const Case cases[] = {
+        {"Save Path", "", defaults.SavePath, "\"Save Path\" is empty; default used: " + defaults.SavePath},
+        {"Save Path", "messages/out", defaults.SavePath, "is not a full folder path (\"messages/out\")"},
+        {"Save Path", "/srv/out", "/srv/out/", ""},
+        {"Letterhead Path", "", defaults.LetterheadPath, "\"Letterhead Path\" is empty"},
+        {"Letterhead Path", "~/heads", defaults.LetterheadPath, "not a full folder path"},
+        {"Print Folder", "./printed", defaults.PrintFolder, "not a full folder path"},
+        {"Monitor Path", "", "", ""}, // empty: no folder is watched
+        {"Monitor Path", "watch", "", "\"Monitor Path\" is not a full folder path"},
+    };
+    for (const auto& c : cases) {
+        MemoryRegistryStore store;
+        ASSERT_TRUE(store.WriteValues(kRegistryKey, {{c.name, RegValue::String(c.stored)}}));
+        const LoadOutcome out = LoadRegValues(store, folders);
+        const RegField* field = FindRegField(c.name);
+        EXPECT_EQ(DisplayValue(*field, out.values), c.expected) << c.name << "=" << c.stored;
+        if (!c.problem.empty()) {
+            ASSERT_EQ(out.problems.size(), 1u) << c.name << "=" << c.stored;
+            EXPECT_NE(out.problems[0].find(c.problem), std::string::npos) << out.problems[0];
+        } else {
+            EXPECT_TRUE(out.problems.empty()) << c.name << "=" << c.stored;
+        }
+        // Typed by a user the same values are refused outright.
+        VNPTRRegValues typed = defaults;
+        EXPECT_EQ(field->set(typed, RegValue::String(c.stored)), c.problem.empty())
+            << c.name << "=" << c.stored;
+    }
+}
+
+TEST(Settings, FileWithoutTheKeyIsReportedNamingTheKey) {
+    test::TempDir dir;
+    RegFileStore missing(dir.File("none.reg"));
+    EXPECT_TRUE(LoadRegValues(missing, FoldersIn(dir)).problems.empty()); // a new user: nothing to say
+
+    dir.Write("typo.reg",
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Priner]\r\n"
+              "\"Save Mode\"=dword:00000001\r\n");
+    RegFileStore typo(dir.File("typo.reg"));
+    const LoadOutcome out = LoadRegValues(typo, FoldersIn(dir));
+    EXPECT_FALSE(out.keyExisted);
+    EXPECT_EQ(out.values.SaveMode, 0);
+    ASSERT_EQ(out.problems.size(), 1u);
+    EXPECT_NE(out.problems[0].find(dir.File("typo.reg")), std::string::npos) << out.problems[0];
+    EXPECT_NE(out.problems[0].find(std::string("[") + kRegistryKey + "]"), std::string::npos)
+        << out.problems[0];
 }

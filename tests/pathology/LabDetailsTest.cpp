@@ -1,6 +1,7 @@
 #include "fmPathologyDetails.h"
 #include "uPathLabData.h"
 
+#include "FileUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -180,6 +181,17 @@ TEST(LabDetails, OkLoopAsksAgainAfterCancelAndRenameReplacesTheSection) {
     EXPECT_EQ(dialogs.asked.back(), "acme Pathology");
     EXPECT_EQ(session.LaboratoryItems(),
               (std::vector<std::string>{"", "SECOND LAB", "THIRD", "ACME RENAMED"}));
+}
+
+TEST(LabDetails, FileFromWindowsIsReadAndSavedWhateverItsLetterCase) {
+    vvp::test::TempDir dir;
+    dir.Write("ELECTRONICLABDETAILS.INF", kFile);
+    LabDetailsFile file(dir.Path());
+    file.Load();
+    EXPECT_EQ(file.LaboratoryNames(), (std::vector<std::string>{"ACME PATHOLOGY", "SECOND LAB"}));
+    ASSERT_TRUE(file.SaveLaboratory("second lab", Lab("Third", "t@x")).ok());
+    EXPECT_EQ(vvp::ListFolder(dir.Path(), "*", false), std::vector<std::string>{"ELECTRONICLABDETAILS.INF"});
+    EXPECT_NE(dir.Read("ELECTRONICLABDETAILS.INF").find("[Third]"), std::string::npos);
 }
 
 TEST(LabDetails, OkLoopEndsWithAnErrorWhenNobodyCanFillItIn) {
