@@ -13,6 +13,7 @@ packages=(
   poppler-utils unrtf python3 libreoffice-writer-nogui
   libxml2-utils
   clang libclang-rt-14-dev
+  dpkg-dev help2man lintian adduser
 )
 missing=()
 for p in "${packages[@]}"; do
