@@ -61,7 +61,7 @@ Result<void> SeedProgramFolder(const std::string& programFolder, const std::stri
     for (const auto& name : ListFolder(folder, "*", false))
         if (FileExists(folder + name)) return Ok();
     for (const auto& name : ListFolder(defaults, "*", false)) {
-        if (!FileExists(defaults + name) || FileExists(FindFileNoCase(folder, name))) continue;
+        if (!FileExists(defaults + name)) continue;
         if (auto r = CopyFileReplacing(defaults + name, folder + name); !r)
             return r.error().WithContext("Program folder not filled with the shipped defaults: ");
     }
