@@ -92,6 +92,9 @@ set(CPACK_PACKAGE_CONTACT ${VVP_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "printer that turns printouts into electronic health messages")
+if(TARGET vvp)
+  set(_with_vvp "\nThe desktop program vvp shows the printer in a window and the tray.")
+endif()
 # CPack indents these lines and turns the empty one into " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "The Vocanet Virtual Printer receives what a practice's clinical software
@@ -103,7 +106,7 @@ practice's VVP server.
 
 This package holds the service vvpd (a systemd user unit for a workstation
 and a system unit for a practice server), the signing store tool vvp-store,
-the signing library and the CUPS filter and PPD of the printer queue.")
+the signing library and the CUPS filter and PPD of the printer queue.${_with_vvp}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
