@@ -16,6 +16,13 @@ target_compile_options(vvp_compiler_policy INTERFACE
 target_compile_definitions(vvp_compiler_policy INTERFACE
   $<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
 
+# Builds without sanitizers are what the package ships: hardened as Debian builds its packages,
+# except for _FORTIFY_SOURCE, whose warn_unused_result ignores the (void) casts used here.
+if(NOT VVP_SANITIZE AND NOT VVP_BUILD_FUZZ)
+  target_compile_options(vvp_compiler_policy INTERFACE -fstack-protector-strong)
+  target_link_options(vvp_compiler_policy INTERFACE LINKER:-z,relro,-z,now)
+endif()
+
 if(VVP_SANITIZE STREQUAL "address")
   target_compile_options(vvp_compiler_policy INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

@@ -34,4 +34,10 @@ private:
     std::vector<Listener> m_listeners;
 };
 
+// A stored log line as one line of UTF-8 for an output that shows an entry per line (standard
+// output, the journal, a log view): Windows-1252 bytes from printouts converted, each run of line
+// breaks inside shown as " | ", other control characters as "?". The stored lines keep their
+// exact text.
+std::string LogLineForOutput(const std::string& line);
+
 } // namespace vvp

@@ -181,6 +181,10 @@ Result<std::optional<RegValues>> RegFileStore::ReadKey(const std::string& key) {
     return std::optional<RegValues>{values};
 }
 
+std::string RegFileStore::ExistingLocation() {
+    return FileExists(m_path) ? "settings file " + m_path : std::string();
+}
+
 Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& values) {
     std::lock_guard lock(m_mutex);
     std::vector<std::string> lines;
@@ -231,6 +235,11 @@ Result<std::optional<RegValues>> MemoryRegistryStore::ReadKey(const std::string&
     auto it = m_keys.find(Lower(key));
     if (it == m_keys.end()) return std::optional<RegValues>{};
     return std::optional<RegValues>{it->second};
+}
+
+std::string MemoryRegistryStore::ExistingLocation() {
+    std::lock_guard lock(m_mutex);
+    return m_keys.empty() ? std::string() : std::string("registry");
 }
 
 Result<void> MemoryRegistryStore::WriteValues(const std::string& key, const RegValues& values) {

@@ -32,6 +32,9 @@ public:
     virtual Result<std::optional<RegValues>> ReadKey(const std::string& key) = 0;
     // Creates the key when missing and sets the given values; other values are kept.
     virtual Result<void> WriteValues(const std::string& key, const RegValues& values) = 0;
+    // What holds the keys, named for a message ("settings file /x/registry.reg"), when it exists
+    // at all; empty when nothing has been stored yet.
+    virtual std::string ExistingLocation() { return {}; }
 };
 
 // The registry as a REGEDIT4 text file: read with CR LF or LF line ends; other keys and lines are
@@ -41,6 +44,7 @@ public:
     explicit RegFileStore(std::string path);
     Result<std::optional<RegValues>> ReadKey(const std::string& key) override;
     Result<void> WriteValues(const std::string& key, const RegValues& values) override;
+    std::string ExistingLocation() override;
     const std::string& Path() const { return m_path; }
 
     static std::string DefaultPath(); // $XDG_CONFIG_HOME/vvp/registry.reg, else ~/.config/vvp/registry.reg
@@ -56,6 +60,7 @@ class MemoryRegistryStore final : public RegistryStore {
 public:
     Result<std::optional<RegValues>> ReadKey(const std::string& key) override;
     Result<void> WriteValues(const std::string& key, const RegValues& values) override;
+    std::string ExistingLocation() override;
     void FailWrites(bool fail) { m_failWrites = fail; }
     int WriteCount() const { return m_writes; }
 

@@ -17,18 +17,29 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::string Folder(const std::string& s) {
-    return s.empty() ? s : IncludeTrailingSeparator(s);
+enum class FolderRule { None, Required, Optional }; // Optional: empty means "not used"
+
+// A folder value must name a folder by itself: a relative one would follow whatever the current
+// directory of the program happens to be, an empty one is the current directory.
+bool AcceptableFolder(const std::string& text, FolderRule rule) {
+    if (rule == FolderRule::None) return true;
+    if (text.empty()) return rule == FolderRule::Optional;
+    return text[0] == '/';
 }
 
-RegField StringField(const char* name, std::string VNPTRRegValues::*member, bool folder = false) {
-    return {name, RegValue::Kind::String, false,
+RegField StringField(const char* name, std::string VNPTRRegValues::*member,
+                     FolderRule rule = FolderRule::None) {
+    return {name,
+            RegValue::Kind::String,
+            false,
             [member](const VNPTRRegValues& v) { return RegValue::String(v.*member); },
-            [member, folder](VNPTRRegValues& v, const RegValue& r) {
-                if (r.kind != RegValue::Kind::String) return false;
-                v.*member = folder ? Folder(r.text) : r.text;
+            [member, rule](VNPTRRegValues& v, const RegValue& r) {
+                if (r.kind != RegValue::Kind::String || !AcceptableFolder(r.text, rule)) return false;
+                v.*member =
+                    rule != FolderRule::None && !r.text.empty() ? IncludeTrailingSeparator(r.text) : r.text;
                 return true;
-            }};
+            },
+            rule != FolderRule::None};
 }
 
 RegField BoolField(const char* name, bool VNPTRRegValues::*member) {
@@ -68,14 +79,14 @@ const std::vector<RegField>& RegFields() {
         StringField("PortName", &VNPTRRegValues::PortName),
         StringField("Report Printer", &VNPTRRegValues::ReportPrinter),
         NumberField("Save Mode", &VNPTRRegValues::SaveMode, 0, 2),
-        StringField("Save Path", &VNPTRRegValues::SavePath, true),
+        StringField("Save Path", &VNPTRRegValues::SavePath, FolderRule::Required),
         StringField("Entity", &VNPTRRegValues::Entity),
         BoolField("MsgRecipient", &VNPTRRegValues::MsgRecipient),
         StringField("VocanetServer", &VNPTRRegValues::VocanetServer),
         BoolField("HeSA Tokens", &VNPTRRegValues::HeSATokens),
-        StringField("Monitor Path", &VNPTRRegValues::MonitorPath, true),
+        StringField("Monitor Path", &VNPTRRegValues::MonitorPath, FolderRule::Optional),
         BoolField("Monitor Signing Path", &VNPTRRegValues::MonitorSigning),
-        StringField("Letterhead Path", &VNPTRRegValues::LetterheadPath, true),
+        StringField("Letterhead Path", &VNPTRRegValues::LetterheadPath, FolderRule::Required),
         StringField("Sign Only Text", &VNPTRRegValues::SignOnlyText),
         StringField("Field Widths", &VNPTRRegValues::FieldWidths),
         NumberField("Idle Timeout", &VNPTRRegValues::IdleTimeoutSeconds, 1, 86400 * 7),
@@ -84,33 +95,20 @@ const std::vector<RegField>& RegFields() {
         StringField("Allowed Peers", &VNPTRRegValues::AllowedPeers),
         StringField("Listen Address", &VNPTRRegValues::ListenAddress),
         NumberField("Max Connections Per Peer", &VNPTRRegValues::MaxConnectionsPerPeer, 1, 1000000),
-        StringField("Print Folder", &VNPTRRegValues::PrintFolder, true),
+        StringField("Print Folder", &VNPTRRegValues::PrintFolder, FolderRule::Required),
     };
     return fields;
 }
 
 const std::vector<const char*>& SaveOrder() {
-    static const std::vector<const char*> order = {"Port",
-                                                   "PortName",
-                                                   "Report Printer",
-                                                   "Save Mode",
-                                                   "Save Path",
-                                                   "Entity",
-                                                   "MsgRecipient",
-                                                   "VocanetServer",
-                                                   "HeSA Tokens",
-                                                   "Monitor Signing Path",
-                                                   "Monitor Path",
-                                                   "Letterhead Path",
-                                                   "Sign Only Text",
-                                                   "Field Widths",
-                                                   "Idle Timeout",
-                                                   "Max Job MB",
-                                                   "Address Exchange Timeout",
-                                                   "Allowed Peers",
-                                                   "Listen Address",
-                                                   "Max Connections Per Peer",
-                                                   "Print Folder"};
+    // clang-format off
+    static const std::vector<const char*> order = {
+        "Port",          "PortName",        "Report Printer",       "Save Mode",   "Save Path",
+        "Entity",        "MsgRecipient",    "VocanetServer",        "HeSA Tokens", "Monitor Signing Path",
+        "Monitor Path",  "Letterhead Path", "Sign Only Text",       "Field Widths", "Idle Timeout",
+        "Max Job MB",    "Address Exchange Timeout", "Allowed Peers", "Listen Address",
+        "Max Connections Per Peer", "Print Folder"};
+    // clang-format on
     return order;
 }
 
@@ -157,9 +155,19 @@ LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders) {
                     "corrected");
                 continue;
             }
-            out.problems.push_back(std::string("Setting \"") + field.name +
-                                   "\" has the wrong type; default used");
+            if (field.isFolder && found->kind == RegValue::Kind::String)
+                out.problems.push_back(
+                    std::string("Setting \"") + field.name + "\" " +
+                    (found->text.empty() ? std::string("is empty")
+                                         : "is not a full folder path (\"" + Printable(found->text) + "\")") +
+                    "; default used: " + DisplayValue(field, out.values));
+            else
+                out.problems.push_back(std::string("Setting \"") + field.name +
+                                       "\" has the wrong type; default used");
         }
+    } else if (const std::string where = store.ExistingLocation(); !where.empty()) {
+        out.problems.push_back("The " + where + " has no key [" + kRegistryKey +
+                               "] (check its spelling); default settings used");
     }
     out.values.SavePath = IncludeTrailingSeparator(out.values.SavePath);
     if ((out.values.SaveMode == 1 || out.values.SaveMode == 2) && !DirectoryExists(out.values.SavePath)) {
@@ -174,7 +182,7 @@ StringList DefaultInfoLines(const Folders& folders) {
 }
 
 std::optional<StringList> ReadInfoFile(const Folders& folders) {
-    auto text = ReadWholeFile(folders.program + "kxptr.inf");
+    auto text = ReadWholeFile(ResolveFileNameNoCase(folders.program, "kxptr.inf"));
     if (!text) return std::nullopt;
     return SplitLines(*text);
 }

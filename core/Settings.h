@@ -63,6 +63,8 @@ struct RegField {
     std::function<RegValue(const VNPTRRegValues&)> get;
     // false when the value is of the wrong type or out of range (the field keeps its value)
     std::function<bool(VNPTRRegValues&, const RegValue&)> set;
+    // A folder: taken only as a full path, stored with a trailing separator.
+    bool isFolder = false;
 };
 const std::vector<RegField>& RegFields();              // every stored value, in display order
 const std::vector<const char*>& SaveOrder();           // names in the order Save writes them
@@ -80,8 +82,9 @@ struct LoadOutcome {
 };
 
 // Load steps 1 to 3: defaults, each stored value read on its own (a missing or wrongly typed
-// value keeps its default), Save Path with a trailing separator, Save Path created in Save Mode
-// 1 and 2. Starting the listener and checking the printer are the caller's.
+// value, or a folder that is empty or not a full path, keeps its default), Save Path with a
+// trailing separator, Save Path created in Save Mode 1 and 2. Starting the listener and checking
+// the printer are the caller's.
 LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders);
 
 // The information file for companion programs: read from "kxptr.inf", written to "VNptr.inf".

@@ -1,6 +1,7 @@
 #include "vnHICPKIinterface.h"
 
 #include "FileUtil.h"
+#include "Folders.h"
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
 #include "vvpPKI.h"
@@ -66,7 +67,11 @@ SigningLibrary::~SigningLibrary() {
 
 Result<void> SigningLibrary::Load(const std::string& programFolder) {
     const std::string folder = IncludeTrailingSeparator(programFolder);
-    const std::string path = folder + kSigningLibraryFile;
+    std::string path = folder + kSigningLibraryFile;
+    // Installed, the library is the package's, not the practice data's.
+    const std::string installedFolder = InstalledLibraryFolder();
+    if (!FileExists(path) && !installedFolder.empty() && FileExists(installedFolder + kSigningLibraryFile))
+        path = installedFolder + kSigningLibraryFile;
     {
         std::lock_guard lock(m_mutex);
         if (m_handle && folder == m_programFolder) return Ok();

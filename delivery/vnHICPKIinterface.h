@@ -35,8 +35,9 @@ public:
     SigningLibrary(const SigningLibrary&) = delete;
     SigningLibrary& operator=(const SigningLibrary&) = delete;
 
-    // Loads programFolder + "vvpPKI.so" and resolves its entry points. Fails, naming the cause,
-    // when the file is absent, cannot be loaded or lacks one of the entry points the system calls.
+    // Loads programFolder + "vvpPKI.so", else the installed one (InstalledLibraryFolder), and
+    // resolves its entry points. Fails, naming the cause, when the file is absent, cannot be
+    // loaded or lacks one of the entry points the system calls.
     Result<void> Load(const std::string& programFolder);
     // Closes the store and releases the library; the token is forgotten.
     void Unload();

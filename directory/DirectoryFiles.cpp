@@ -2,9 +2,7 @@
 
 #include "FileUtil.h"
 
-#include <algorithm>
 #include <sys/stat.h>
-#include <vector>
 
 namespace vvp {
 

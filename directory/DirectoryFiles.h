@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileUtil.h"
 #include "Result.h"
 
 #include <cstddef>

@@ -193,11 +193,12 @@ std::string TVNLetterFrm::LetterheadFile(const std::string& name) const {
             "is used instead.");
         fileName = ExtractFileName(name);
     }
+    // Templates come from Windows, where "Riverside.RTF" is the file "riverside.rtf".
     std::vector<std::string> candidates;
     if (!m_env.letterheadPath.empty() && !fileName.empty())
-        candidates.push_back(IncludeTrailingSeparator(m_env.letterheadPath) + fileName);
-    if (!fileName.empty()) candidates.push_back(m_env.programFolder + fileName);
-    candidates.push_back(m_env.programFolder + kDefaultLetterheadName);
+        candidates.push_back(ResolveFileNameNoCase(IncludeTrailingSeparator(m_env.letterheadPath), fileName));
+    if (!fileName.empty()) candidates.push_back(ResolveFileNameNoCase(m_env.programFolder, fileName));
+    candidates.push_back(ResolveFileNameNoCase(m_env.programFolder, kDefaultLetterheadName));
     for (const auto& candidate : candidates)
         if (FileExists(candidate)) return candidate;
     return {};

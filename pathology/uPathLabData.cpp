@@ -110,7 +110,7 @@ LabDetailsFile::LabDetailsFile(std::string programFolder)
     : m_folder(IncludeTrailingSeparator(programFolder)) {}
 
 std::string LabDetailsFile::Path() const {
-    return m_folder + kLabFileName;
+    return ResolveFileNameNoCase(m_folder, kLabFileName);
 }
 
 void LabDetailsFile::Load() {

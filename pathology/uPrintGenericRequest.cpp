@@ -232,10 +232,12 @@ std::string RequestFormTemplate(const std::string& programFolder, const std::str
     // A laboratory name is a file name here, never a way into another folder.
     const bool usableLabName =
         !labName.empty() && labName.find('/') == std::string::npos && labName != "." && labName != "..";
-    if (usableLabName && FileExists(programFolder + labName + kLabRequestFormSuffix))
-        return programFolder + labName + kLabRequestFormSuffix;
-    if (FileExists(programFolder + kGeneralRequestForm)) return programFolder + kGeneralRequestForm;
-    return {};
+    if (usableLabName) {
+        const std::string labForm = ResolveFileNameNoCase(programFolder, labName + kLabRequestFormSuffix);
+        if (FileExists(labForm)) return labForm;
+    }
+    const std::string form = ResolveFileNameNoCase(programFolder, kGeneralRequestForm);
+    return FileExists(form) ? form : std::string();
 }
 
 std::vector<std::string> WrapItems(const std::vector<std::string>& items, char sep, std::size_t width) {

@@ -1,5 +1,6 @@
 // vvp-store: puts a practice's certificate into the signing store and shows what the store holds.
 
+#include "Folders.h"
 #include "StoreFile.h"
 #include "TestCertificates.h"
 #include "TokenDescription.h"
@@ -29,14 +30,32 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+#ifndef VVP_VERSION
+#define VVP_VERSION "0.0.0"
+#endif
+
 constexpr const char* kUsage =
     "Usage:\n"
     "  vvp-store [--program-folder DIR] import FILE.p12 [--password PW]\n"
     "  vvp-store [--program-folder DIR] show\n"
     "  vvp-store [--program-folder DIR] create-test NAME EMAIL [--ca-out DIR] [--force]\n"
+    "  vvp-store --help | --version\n"
     "\n"
-    "The store is DIR/vvpstore.psi. DIR defaults to VVP_PROGRAM_FOLDER when set, else the\n"
-    "folder of this program.\n";
+    "Puts a practice's certificate into the signing store of the Vocanet Virtual Printer and\n"
+    "shows what the store holds.\n"
+    "\n"
+    "  import FILE.p12       check the key and certificate of a PKCS#12 file (its password is\n"
+    "                        asked for, or read from standard input) and store them\n"
+    "  show                  open the store as the signing library does; print the token\n"
+    "  create-test NAME EMAIL\n"
+    "                        a throw-away test CA and practitioner certificate, for trying\n"
+    "                        signing out; the CA certificate goes to --ca-out DIR as testca.pem\n"
+    "\n"
+    "The store is DIR/vvpstore.psi. DIR defaults to VVP_PROGRAM_FOLDER when set, else for an\n"
+    "installed program to $XDG_DATA_HOME/vvp (~/.local/share/vvp), else to the folder of this\n"
+    "program. The practice server's store: sudo -u vvp vvp-store --program-folder /var/lib/vvp\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (the reason on standard error), 2 wrong usage.\n";
 
 struct ProviderUnloader {
     void operator()(OSSL_PROVIDER* provider) const noexcept { OSSL_PROVIDER_unload(provider); }
@@ -81,6 +100,8 @@ std::optional<Options> parseArguments(int argc, char** argv, std::string& error)
             if (!value(options.caOut)) return std::nullopt;
         } else if (arg == "--force") {
             options.force = true;
+        } else if (arg == "--help" || arg == "--version") {
+            options.words.insert(options.words.begin(), arg);
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -96,16 +117,10 @@ std::string withSlash(std::string folder) {
     return folder;
 }
 
+// The same folder as the programs': the store belongs beside the practice's other data.
 std::string programFolder(const Options& options) {
     if (options.programFolder) return withSlash(*options.programFolder);
-    if (const char* env = std::getenv("VVP_PROGRAM_FOLDER"); env != nullptr && *env != '\0')
-        return withSlash(env);
-    std::vector<char> path(4096);
-    const ssize_t len = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (len <= 0) return "./";
-    const std::string exe(path.data(), static_cast<std::size_t>(len));
-    const auto slash = exe.rfind('/');
-    return slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
+    return vvp::ResolveFolders().program;
 }
 
 bool isFolder(const std::string& path) {
@@ -260,8 +275,12 @@ int main(int argc, char** argv) {
     if (!options) return usage(error);
     if (options->words.empty()) return usage("no command given");
     const std::string& command = options->words[0];
-    if (command == "help") {
+    if (command == "help" || command == "--help") {
         std::cout << kUsage;
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << "vvp-store " << VVP_VERSION << "\n";
         return kExitOk;
     }
     const std::string folder = programFolder(*options);

@@ -14,6 +14,7 @@ packages=(
   libxml2-utils
   xvfb xauth xdotool
   clang libclang-rt-14-dev
+  dpkg-dev help2man lintian adduser
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #include "PrinterProvisioning.h"
 
 #include "FileUtil.h"
+#include "Folders.h"
 #include "PrinterReports.h"
 #include "ScriptRunner.h"
 
@@ -88,7 +89,13 @@ void PrinterProvisioning::LogReport(const std::string& report) const {
 }
 
 std::string PrinterProvisioning::FindFile(const std::string& name) const {
-    for (const auto& folder : m_services.scriptFolders)
+    std::vector<std::string> folders = m_services.scriptFolders;
+    // Installed, the scripts live in the package's library folder and the PPD among CUPS's PPDs.
+    if (const std::string prefix = InstalledPrefix(); !prefix.empty()) {
+        folders.push_back(prefix + "lib/vvp/");
+        folders.push_back(prefix + "share/ppd/vvp/");
+    }
+    for (const auto& folder : folders)
         if (!folder.empty() && FileExists(IncludeTrailingSeparator(folder) + name))
             return IncludeTrailingSeparator(folder) + name;
     return {};

@@ -12,7 +12,7 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
                      PdfPrintService::kPrinterName, nullptr),
       m_events(out) {
     EngineSeams seams{*m_clock, m_prompter, m_printService, m_registry, m_events};
-    seams.logSink = [&out](const std::string& line) { out << line << std::endl; };
+    seams.logSink = [&out](const std::string& line) { out << LogLineForOutput(line) << std::endl; };
     // Nobody is there to choose: a job that needs a choice is held, never sent otherwise.
     m_prompter.SetHoldWhenAChoiceIsNeeded(true);
     EngineOptions engineOptions{ResolveFolders(options.programFolder)};

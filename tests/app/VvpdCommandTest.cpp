@@ -84,3 +84,34 @@ TEST(VvpdConvert, CopiesOfOneJobEachBecomeTheirOwnMessage) {
         EXPECT_TRUE(ListFolder(v.dir.Path() + "tmp", "*.prn", false).empty());
     }
 }
+
+TEST(VvpdConvert, LogIsOneUtf8LinePerEntryAndLetterheadsMatchWhateverTheirCase) {
+    Vvpd v;
+    v.fixedTime = ""; // two runs: each message needs its own id
+    ASSERT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 1")).status, 0);
+    const std::string job = test::ReadTestData("messages/referral_rtf.prn");
+    const std::string head = "Letter Head     :";
+    auto withLetterhead = [&](const std::string& name) {
+        std::string text = job;
+        return text.insert(text.find(head) + head.size(), name);
+    };
+    v.dir.Write("accented.prn", withLetterhead("Rivi\xE8re.rtf")); // as a Windows program prints it
+    test::CommandResult r = test::RunCommand(v.Cmd("convert " + v.dir.File("accented.prn")));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Neither letterhead \"Rivi\u00e8re.rtf\" nor"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find('\xE8'), std::string::npos);
+    EXPECT_NE(r.output.find("Saved message for anne.specialist@clinic.example.com.au |  to "),
+              std::string::npos)
+        << r.output;
+
+    v.dir.Write("prog/Riverside.RTF", R"({\rtf1 Riverside Medical <<Doctor:Name>>\par})");
+    v.dir.Write("lower.prn", withLetterhead("riverside.rtf"));
+    r = test::RunCommand(v.Cmd("convert " + v.dir.File("lower.prn")));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("Neither letterhead"), std::string::npos) << r.output;
+    bool merged = false;
+    for (const auto& name : ListFolder(v.dir.Path() + "prog/VirtualPrinter", "*.rtf", false))
+        merged = merged ||
+                 v.dir.Read("prog/VirtualPrinter/" + name).find("Riverside Medical") != std::string::npos;
+    EXPECT_TRUE(merged);
+}

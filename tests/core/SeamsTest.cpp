@@ -1,13 +1,16 @@
 #include "ActivityLog.h"
 #include "Clock.h"
+#include "FileUtil.h"
 #include "Folders.h"
 #include "Prompter.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace vvp;
 
@@ -43,6 +46,25 @@ TEST(Clock, StampsNeverRepeatTheirUnit) {
                         .second);
     const std::string first = FormatDateTime("yyyymmddhhnnss", system.TakeStamp(StampUnit::Second));
     EXPECT_NE(FormatDateTime("yyyymmddhhnnss", system.TakeStamp(StampUnit::Second)), first);
+}
+
+TEST(ActivityLog, OutputShowsEachEntryAsOneLineOfUtf8) {
+    const struct {
+        std::string stored;
+        std::string shown;
+    } cases[] = {
+        {"09:05:07 Saved M\xDCLLER, Zo\xEB", "09:05:07 Saved M\u00dcLLER, Zo\u00eb"}, // Windows-1252
+        {"09:05:07 Saved M\u00dcLLER", "09:05:07 Saved M\u00dcLLER"},                 // UTF-8 as it is
+        {"09:05:07 \u00c9mile and \x93quoted\x94", "09:05:07 \u00c9mile and \u201cquoted\u201d"}, // both
+        {"09:05:07 Error\r\nUnable to write\r\n\r\nto /x\r\n", "09:05:07 Error | Unable to write | to /x"},
+        {"09:05:07 a\nb\rc", "09:05:07 a | b | c"},
+        {"09:05:07 \x1b[2Jbell\x07\ttab", "09:05:07 ?[2Jbell?\ttab"}, // no terminal control from a printout
+        {"09:05:07 \xc2\x9b"
+         "31m",
+         "09:05:07 ?31m"}, // nor a C1 control
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LogLineForOutput(c.stored), c.shown) << c.stored;
 }
 
 TEST(ZoneSuffix, SignFollowsTheBias) {
@@ -113,4 +135,46 @@ TEST(Folders, TemporaryFolderFallsBackToTheProgramFolder) {
         setenv("TEMP", temp.c_str(), 1);
     else
         unsetenv("TEMP");
+}
+
+TEST(Folders, InstalledProgramKeepsItsDataInTheUsersDataFolderFilledFromTheDefaults) {
+    test::TempDir dir;
+    const char* keep = std::getenv("VVP_PROGRAM_FOLDER");
+    const char* keepXdg = std::getenv("XDG_DATA_HOME");
+    const std::string program = keep ? keep : "", xdg = keepXdg ? keepXdg : "";
+    unsetenv("VVP_PROGRAM_FOLDER");
+    setenv("XDG_DATA_HOME", (dir.Path() + "data").c_str(), 1);
+    const std::string bin = dir.Path() + "usr/bin/";
+    ASSERT_TRUE(ForceDirectories(bin));
+
+    // Run from a build folder: the program's own folder, nothing created elsewhere.
+    EXPECT_EQ(ResolveFolders("", bin).program, bin);
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "data"));
+
+    dir.Write("usr/share/vvp/defaults/defaultlh.rtf", "{\\rtf1 default}");
+    dir.Write("usr/share/vvp/defaults/ElectronicLabDetails.inf.sample", "[PRACTICE]\r\n");
+    EXPECT_EQ(InstalledLibraryFolder(bin), dir.Path() + "usr/lib/vvp/");
+    const std::string data = dir.Path() + "data/vvp/";
+    EXPECT_EQ(ResolveFolders("", bin).program, data);
+    struct stat st {};
+    ASSERT_EQ(stat(data.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u); // accounts and the key store live here
+    EXPECT_EQ(dir.Read("data/vvp/defaultlh.rtf"), "{\\rtf1 default}");
+
+    // Only a folder without files is filled: what the practice removed or renamed stays so.
+    ASSERT_TRUE(DeleteFileIfExists(data + "ElectronicLabDetails.inf.sample"));
+    ASSERT_TRUE(MoveFileNoReplace(data + "defaultlh.rtf", data + "DefaultLH.RTF"));
+    (void)ResolveFolders("", bin);
+    EXPECT_EQ(ListFolder(data, "*", true), std::vector<std::string>{"DefaultLH.RTF"});
+
+    // An explicit folder still wins, and a new empty one is filled the same way.
+    ASSERT_TRUE(ForceDirectories(dir.Path() + "practice"));
+    EXPECT_EQ(ResolveFolders(dir.Path() + "practice", bin).program, dir.Path() + "practice/");
+    EXPECT_TRUE(FileExists(dir.Path() + "practice/ElectronicLabDetails.inf.sample"));
+
+    if (keep) setenv("VVP_PROGRAM_FOLDER", program.c_str(), 1);
+    if (keepXdg)
+        setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
 }

@@ -126,3 +126,60 @@ TEST(Settings, EveryStoredValueIsSavedExactlyOnce) {
     for (const auto& f : RegFields()) fields.insert(f.name);
     EXPECT_EQ(saved, fields);
 }
+
+TEST(Settings, FoldersMustBeFullPathsElseTheDefaultIsUsedAndLogged) {
+    test::TempDir dir;
+    const Folders folders = FoldersIn(dir);
+    const VNPTRRegValues defaults = DefaultRegValues(folders);
+    struct Case {
+        const char* name;
+        std::string stored;
+        std::string expected; // what the field holds afterwards
+        std::string problem;  // part of the logged line; empty: accepted without one
+    };
+    const Case cases[] = {
+        {"Save Path", "", defaults.SavePath, "\"Save Path\" is empty; default used: " + defaults.SavePath},
+        {"Save Path", "messages/out", defaults.SavePath, "is not a full folder path (\"messages/out\")"},
+        {"Save Path", "/srv/out", "/srv/out/", ""},
+        {"Letterhead Path", "", defaults.LetterheadPath, "\"Letterhead Path\" is empty"},
+        {"Letterhead Path", "~/heads", defaults.LetterheadPath, "not a full folder path"},
+        {"Print Folder", "./printed", defaults.PrintFolder, "not a full folder path"},
+        {"Monitor Path", "", "", ""}, // empty: no folder is watched
+        {"Monitor Path", "watch", "", "\"Monitor Path\" is not a full folder path"},
+    };
+    for (const auto& c : cases) {
+        MemoryRegistryStore store;
+        ASSERT_TRUE(store.WriteValues(kRegistryKey, {{c.name, RegValue::String(c.stored)}}));
+        const LoadOutcome out = LoadRegValues(store, folders);
+        const RegField* field = FindRegField(c.name);
+        EXPECT_EQ(DisplayValue(*field, out.values), c.expected) << c.name << "=" << c.stored;
+        if (!c.problem.empty()) {
+            ASSERT_EQ(out.problems.size(), 1u) << c.name << "=" << c.stored;
+            EXPECT_NE(out.problems[0].find(c.problem), std::string::npos) << out.problems[0];
+        } else {
+            EXPECT_TRUE(out.problems.empty()) << c.name << "=" << c.stored;
+        }
+        // Typed by a user the same values are refused outright.
+        VNPTRRegValues typed = defaults;
+        EXPECT_EQ(field->set(typed, RegValue::String(c.stored)), c.problem.empty())
+            << c.name << "=" << c.stored;
+    }
+}
+
+TEST(Settings, FileWithoutTheKeyIsReportedNamingTheKey) {
+    test::TempDir dir;
+    RegFileStore missing(dir.File("none.reg"));
+    EXPECT_TRUE(LoadRegValues(missing, FoldersIn(dir)).problems.empty()); // a new user: nothing to say
+
+    dir.Write("typo.reg",
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Priner]\r\n"
+              "\"Save Mode\"=dword:00000001\r\n");
+    RegFileStore typo(dir.File("typo.reg"));
+    const LoadOutcome out = LoadRegValues(typo, FoldersIn(dir));
+    EXPECT_FALSE(out.keyExisted);
+    EXPECT_EQ(out.values.SaveMode, 0);
+    ASSERT_EQ(out.problems.size(), 1u);
+    EXPECT_NE(out.problems[0].find(dir.File("typo.reg")), std::string::npos) << out.problems[0];
+    EXPECT_NE(out.problems[0].find(std::string("[") + kRegistryKey + "]"), std::string::npos)
+        << out.problems[0];
+}

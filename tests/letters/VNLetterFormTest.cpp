@@ -140,6 +140,18 @@ TEST(LoadLetterhead, CandidatesInOrderThenTheDefault) {
     EXPECT_FALSE(form.LoadLetterhead("broken.rtf").ok());
 }
 
+TEST(LoadLetterhead, NamesFromWindowsAreFoundWhateverTheirLetterCase) {
+    LetterFixture f;
+    TVNLetterFrm form(f.Env());
+    f.dir.Write("prog/DefaultLH.RTF", R"({\rtf1 default\par})");
+    EXPECT_EQ(form.LetterheadFile("missing.rtf"), f.dir.Path() + "prog/DefaultLH.RTF");
+    f.dir.Write("prog/RIVERSIDE.rtf", R"({\rtf1 program folder\par})");
+    EXPECT_EQ(form.LetterheadFile("Riverside.rtf"), f.dir.Path() + "prog/RIVERSIDE.rtf");
+    f.dir.Write("heads/Riverside.RTF", R"({\rtf1 letterhead folder\par})");
+    ASSERT_TRUE(form.LoadLetterhead("riverside.rtf").ok());
+    EXPECT_EQ(form.RichEdit1().VisibleText(), "letterhead folder\r");
+}
+
 TEST(MakeLetter, MissingLetterheadIsLoggedAndTheBuiltInOneUsed) {
     LetterFixture f;
     std::string rtf;

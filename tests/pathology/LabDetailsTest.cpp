@@ -1,6 +1,7 @@
 #include "fmPathologyDetails.h"
 #include "uPathLabData.h"
 
+#include "FileUtil.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -239,6 +240,17 @@ TEST(LabDetails, SavingUnderAnotherSectionsNameReplacesIt) {
     EXPECT_FALSE(saved->has_value());
     EXPECT_EQ(dir.Read(kLabFileName), before);
     EXPECT_EQ(session.PracticeCaption(), "Example Clinic");
+}
+
+TEST(LabDetails, FileFromWindowsIsReadAndSavedWhateverItsLetterCase) {
+    vvp::test::TempDir dir;
+    dir.Write("ELECTRONICLABDETAILS.INF", kFile);
+    LabDetailsFile file(dir.Path());
+    file.Load();
+    EXPECT_EQ(file.LaboratoryNames(), (std::vector<std::string>{"ACME PATHOLOGY", "SECOND LAB"}));
+    ASSERT_TRUE(file.SaveLaboratory("second lab", Lab("Third", "t@x")).ok());
+    EXPECT_EQ(vvp::ListFolder(dir.Path(), "*", false), std::vector<std::string>{"ELECTRONICLABDETAILS.INF"});
+    EXPECT_NE(dir.Read("ELECTRONICLABDETAILS.INF").find("[Third]"), std::string::npos);
 }
 
 TEST(LabDetails, OkLoopEndsWithAnErrorWhenNobodyCanFillItIn) {

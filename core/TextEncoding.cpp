@@ -29,38 +29,57 @@ uint8_t Byte(char c) {
     return static_cast<uint8_t>(c);
 }
 
+// Length of the well-formed UTF-8 sequence at text[i] (1 for ASCII), 0 when there is none.
+size_t Utf8SequenceAt(std::string_view text, size_t i) {
+    const uint8_t b = Byte(text[i]);
+    if (b < 0x80) return 1;
+    size_t length;
+    uint8_t low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        if (b == 0xE0) low = 0xA0;
+        if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        if (b == 0xF0) low = 0x90;
+        if (b == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    if (Byte(text[i + 1]) < low || Byte(text[i + 1]) > high) return 0;
+    for (size_t k = 2; k < length; ++k)
+        if ((Byte(text[i + k]) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
 } // namespace
 
 bool IsValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const uint8_t b = Byte(text[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t length;
-        uint8_t low = 0x80, high = 0xBF; // allowed range of the second byte
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            if (b == 0xE0) low = 0xA0;
-            if (b == 0xED) high = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            if (b == 0xF0) low = 0x90;
-            if (b == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        if (Byte(text[i + 1]) < low || Byte(text[i + 1]) > high) return false;
-        for (size_t k = 2; k < length; ++k)
-            if ((Byte(text[i + k]) & 0xC0) != 0x80) return false;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceAt(text, i);
+        if (length == 0) return false;
         i += length;
     }
     return true;
+}
+
+std::string MixedTextToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8SequenceAt(text, i);
+        if (length > 0) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += Windows1252ToUtf8(text.substr(i, 1));
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string Windows1252ToUtf8(std::string_view text) {
