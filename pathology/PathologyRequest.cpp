@@ -2,6 +2,7 @@
 
 #include "fmPathologyDetails.h"
 #include "OrmWriter.h"
+#include "Prompter.h"
 #include "QZStringManip.h"
 #include "txttopitdefUnit.h"
 #include "uPathLabData.h"
@@ -107,6 +108,8 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
         if (record.Error == kInsufficientData) return {};
         if (record.Error == kUserCancelled) return kUserCancelled;
         return "ERROR: " + record.Error;
+    } catch (const PromptAbandoned&) {
+        throw; // the program is ending: the job stays for the next start
     } catch (const std::exception& e) {
         return std::string("ERROR: ") + e.what();
     }

@@ -13,6 +13,7 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
       m_events(out) {
     EngineSeams seams{*m_clock, m_prompter, m_printService, m_registry, m_events};
     seams.logSink = [&out](const std::string& line) { out << line << std::endl; };
+    seams.platform = &m_platform;
     m_engine = std::make_unique<KXPrintHandler>(seams, EngineOptions{ResolveFolders(options.programFolder)});
     m_printService.SetLog(&m_engine->Log());
 }
