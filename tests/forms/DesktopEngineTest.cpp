@@ -11,8 +11,11 @@
 #include "TestSupport.h"
 #include "TKXPrinterHandlerForm.h"
 
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +46,25 @@ int FreePort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
+
+// Holds a port on the loopback address, as another program would.
+class PortTaken {
+public:
+    explicit PortTaken(int port) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                  ::listen(m_fd, 1) == 0;
+    }
+    ~PortTaken() { ::close(m_fd); }
+    bool Bound() const { return m_bound; }
+
+private:
+    int m_fd;
+    bool m_bound = false;
+};
 
 // Prints the bytes to the port as a printer port does; true when the listener took them whole
 // (it closes the connection once the job is in its spool file).
@@ -272,4 +294,59 @@ TEST_F(DesktopEngineTest, UnderARealXServerAPrintedQuestionIsAnsweredInItsDialog
     EXPECT_TRUE(test::WaitUntil([&] { return Files("tmp", ".prn").empty(); }));
     EXPECT_EQ(test::RunCommand(grab + "xvfb-main-window.png'").status, 0);
     EXPECT_EQ(vvp.Stop(), 0) << vvp.Log();
+}
+
+TEST_F(DesktopEngineTest, PortBoxMovesTheListenerAndGoesBackWhenItCannotListenThere) {
+    DesktopRun run(folders, dir.File("registry.reg"));
+    ASSERT_TRUE(run.started);
+    auto* button = run.form->findChild<QToolButton*>("PPortButton");
+    auto* edit = run.form->findChild<QLineEdit*>("PortEdit");
+    ASSERT_TRUE(button && edit);
+    const int taken = FreePort();
+    PortTaken other(taken);
+    ASSERT_TRUE(other.Bound());
+    const int free = FreePort();
+    // The printer check of the start runs first.
+    ASSERT_TRUE(test::WaitUntil([&] { return button->isEnabled(); }));
+
+    struct Case {
+        int typed;
+        int listening;    // afterwards
+        const char* told; // start of the message shown; empty for none
+    } cases[] = {
+        {taken, port, "VVP cannot listen on port "},
+        {70000, port, "70000 is not a port number (1 to 65535)"},
+        {free, free, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        test::DialogRobot robot;
+        QString told;
+        robot.Then([](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->windowTitle(), "Change Printer Port");
+            box->button(QMessageBox::Yes)->click();
+        });
+        if (*c.told)
+            robot.Then([&told](QDialog* dialog) {
+                auto* box = qobject_cast<QMessageBox*>(dialog);
+                told = box->text();
+                box->defaultButton()->click();
+            });
+        button->click();
+        ASSERT_TRUE(edit->isEnabled());
+        edit->setText(QString::number(c.typed));
+        QTest::keyClick(edit, Qt::Key_Return);
+        ASSERT_TRUE(test::WaitUntil([&] { return robot.Done(); }));
+        EXPECT_EQ(told.toStdString().rfind(c.told, 0), 0u) << told.toStdString();
+        EXPECT_EQ(edit->text(), QString::number(c.listening));
+        EXPECT_FALSE(edit->isEnabled());
+        EXPECT_EQ(run.engine->Settings().Port, c.listening);
+        EXPECT_TRUE(run.engine->ListenerActive()) << run.engine->StatusText();
+        EXPECT_TRUE(Print(c.listening, "")) << "listening on " << c.listening;
+    }
+    EXPECT_NE(
+        dir.Read("registry.reg").find("\"Port\"=dword:" + QString::asprintf("%08x", free).toStdString()),
+        std::string::npos);
 }
