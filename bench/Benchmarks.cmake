@@ -6,3 +6,4 @@ vvp_add_benchmark(pipeline_bench SOURCES PipelineBench.cpp DEPENDS vvp_app_engin
 target_compile_definitions(pipeline_bench PRIVATE VVP_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 include(${CMAKE_CURRENT_SOURCE_DIR}/SigningEnvelopeBench.cmake)
 include(${CMAKE_CURRENT_SOURCE_DIR}/NetworkBench.cmake)
+include(${CMAKE_CURRENT_SOURCE_DIR}/DesktopBench.cmake)
