@@ -409,7 +409,10 @@ void TKXPrinterHandlerForm::Render() {
     QStringList domains;
     for (const auto& d : v.domainList)
         domains.append(FromEngineText(d));
-    if (ItemTexts(*m_domainList) != domains) {
+    QStringList shown;
+    for (int i = 0; i < m_domainList->count(); ++i)
+        shown.append(m_domainList->item(i)->text());
+    if (shown != domains) {
         m_domainList->clear();
         m_domainList->addItems(domains);
     }
