@@ -7,6 +7,7 @@
 #include "JobListener.h"
 #include "JobPool.h"
 #include "MessageCreation.h"
+#include "PrinterProvisioning.h"
 #include "RelayClient.h"
 #include "RelayFrames.h"
 #include "RtfLetterService.h"
@@ -70,6 +71,15 @@ KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
         m_context->Settings(), m_seams.prompter, m_log, m_seams.clock, signer,
         [this, tokenSigning] { return tokenSigning ? m_tokenSigner->SigningAvailable() : true; },
         m_relay.get(), &m_seams.events, [this] { (void)m_context->SaveSettings(); }});
+    if (m_seams.platform)
+        m_printers = std::make_unique<PrinterProvisioning>(
+            PrinterProvisioning::Services{*m_seams.platform,
+                                          m_seams.prompter,
+                                          m_context->Settings(),
+                                          [this] { return m_context->SaveSettings(); },
+                                          folders.temp,
+                                          {RunningProgramFolder(), folders.program},
+                                          [this](const std::string& line) { LogLine(line); }});
 }
 
 KXPrintHandler::~KXPrintHandler() {
@@ -204,8 +214,7 @@ void KXPrintHandler::HandleOnJobThread(const std::string& spoolPath, bool recove
         const JobOutcome outcome = HandleReceivedJob(spoolPath, recovered);
         if (!outcome.held) m_held->Forget(SpoolJobId(spoolPath));
     } catch (const PromptAbandoned&) {
-        LogLine("Job " + spoolPath +
-                " is left for the next start: the program ended while it waited for an answer.");
+        LogLine("The program ended while job " + spoolPath + " waited for an answer; it is left for the next start.");
     } catch (const std::exception& e) {
         LogLine("Job " + spoolPath + " failed: " + e.what() + "; the spool file is kept.");
     }

@@ -20,6 +20,7 @@ class JobPool;
 class MessageCreation;
 class MessageSigner;
 class Platform;
+class PrinterProvisioning;
 class RelayClient;
 class RtfLetterService;
 class SigningFolderMonitor;
@@ -39,6 +40,7 @@ struct EngineSeams {
     EngineEvents& events;
     // The pathology dialogs; null: answered through the prompter (headless).
     pathology::PathologyDialogs* pathologyDialogs = nullptr;
+    // Printer administration; null: no printer provisioning (Printers() is null).
     Platform* platform = nullptr;
     // Receives every activity log line as it is added.
     ActivityLog::Listener logSink = {};
@@ -119,6 +121,7 @@ public:
     JobPipeline& Pipeline() { return *m_pipeline; }
     MessageCreation& Creation() { return *m_creation; }
     SpoolCreator& Spools() { return *m_spools; }
+    PrinterProvisioning* Printers() { return m_printers.get(); }
 
 private:
     void Recover(const std::vector<std::string>& spoolFiles);
@@ -145,6 +148,7 @@ private:
     std::unique_ptr<JobPool> m_pool;
     std::unique_ptr<JobListener> m_listener;
     std::unique_ptr<HeldJobs> m_held;
+    std::unique_ptr<PrinterProvisioning> m_printers;
     std::atomic<bool> m_ticking{false};
     bool m_storeThere = false;
     bool m_serverAnswered = false;

@@ -114,7 +114,7 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
         if (record.Error == kUserCancelled) return kUserCancelled;
         return "ERROR: " + record.Error;
     } catch (const PromptAbandoned&) {
-        throw; // the program is ending: the job stops and keeps its spool file
+        throw; // the program is ending: the job stays for the next start
     } catch (const std::exception& e) {
         return std::string("ERROR: ") + e.what();
     }

@@ -12,7 +12,7 @@ packages=(
   cups cups-bsd cups-filters libcups2-dev libpoppler-cpp-dev ghostscript
   poppler-utils unrtf python3 libreoffice-writer-nogui
   libxml2-utils
-  xvfb xauth xdotool
+  xvfb xauth xdotool x11-utils trayer
   clang libclang-rt-14-dev
   dpkg-dev help2man lintian adduser
 )

@@ -8,7 +8,9 @@
 #include "SigningFolderMonitor.h"
 #include "vnHICPKIinterface.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,23 @@ public:
     // Asks the server for its address book ("ADDR") and stores it in the temporary folder. May
     // wait, as long as the "Address Exchange Timeout" allows.
     virtual AddressFetchResult FetchAddressBook() = 0;
+    // The CUPS queue that feeds the listener. Without printer administration these do nothing.
+    struct NewPrinter {
+        int32_t port = 0;
+        std::string name;
+    };
+    // "Create Vocanet Printer"'s questions; nullopt when cancelled.
+    virtual std::optional<NewPrinter> AskNewPrinter() = 0;
+    // Creates the queue and says how it went. May wait.
+    virtual void CreatePrinter(const NewPrinter& printer) = 0;
+    // "Verify Vocanet Printer Details": a queue on the Port setting (made when missing), and
+    // PrinterListText. May wait.
+    virtual void VerifyPrinter() = 0;
+    // The check of a settings load, when there is no queue "Vocanet". May wait.
+    virtual void CheckPrinterAtLoad() = 0;
+    // Leaving the port box: asks, moves the listener to the port typed (back to the old one when
+    // it cannot listen there) and saves; the text the box shows then.
+    virtual std::string ChangePort(const std::string& typed) = 0;
 
     virtual std::vector<std::string> LogLines() const = 0; // newest first
     virtual void LogLine(const std::string& text) = 0;

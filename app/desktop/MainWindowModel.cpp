@@ -36,6 +36,7 @@ void MainWindowModel::FormCreate() {
     m_view.statusText = m_engine.StatusText();
     RefreshDisplay();
     PullEngineState();
+    QueuePrinterCheckAtLoad();
 }
 
 void MainWindowModel::Tick() {
@@ -56,6 +57,8 @@ bool& MainWindowModel::Running(Task task) {
         return m_serverRunning;
     case Task::Token:
         return m_tokenRunning;
+    case Task::Printer:
+        return m_printerRunning;
     case Task::Tick:
         break;
     }
@@ -82,16 +85,25 @@ void MainWindowModel::QueueServerQuery() {
     if (!m_queryPending) RunTask(Task::Server, [this] { m_engine.QueryServerInfo(); });
 }
 
+void MainWindowModel::QueuePrinterCheckAtLoad() {
+    RunTask(Task::Printer, [this] { m_engine.CheckPrinterAtLoad(); });
+}
+
 void MainWindowModel::UpdateBusy() {
-    m_view.busy = m_serverRunning || m_tokenRunning || m_addressBookRunning;
+    m_view.busy = m_serverRunning || m_tokenRunning || m_addressBookRunning || m_printerRunning;
     m_view.serverActionsEnabled = !m_serverRunning;
     m_view.tokenActionsEnabled = !m_tokenRunning;
+    // The printer tools read and change the port: one at a time, and the port box waits for them.
+    m_view.printerActionsEnabled = !m_printerRunning;
+    m_view.createPrinterEnabled = m_printerAdministration && !m_printerRunning;
+    if (m_printerRunning) m_view.portEditEnabled = false;
 }
 
 void MainWindowModel::PullEngineState() {
     m_view.statusText = m_engine.StatusText();
     const VNPTRRegValues settings = m_engine.Settings();
     if (settings.SaveMode == 0) m_view.domainList = m_engine.DomainList();
+    ShowPrinterList(settings.PrinterListText);
 
     ShowToken(m_engine.TokenState());
     m_view.signingChecked = settings.HeSATokens;
@@ -103,6 +115,18 @@ void MainWindowModel::PullEngineState() {
         // The monitor switched itself off when the user gave up signing.
         m_view.monitorChecked = false;
         m_view.signingGroupVisible = false;
+    }
+}
+
+void MainWindowModel::ShowPrinterList(const std::string& printerListText) {
+    m_view.printerList.clear();
+    std::string::size_type start = 0;
+    while (start < printerListText.size()) {
+        auto end = printerListText.find('\n', start);
+        if (end == std::string::npos) end = printerListText.size();
+        if (std::string line = Trim(printerListText.substr(start, end - start)); !line.empty())
+            m_view.printerList.push_back(std::move(line));
+        start = end + 1;
     }
 }
 
@@ -122,10 +146,12 @@ void MainWindowModel::EngineChanged() {
 
 void MainWindowModel::RefreshDisplay() {
     const VNPTRRegValues s = m_engine.Settings();
-    m_view.createPrinterEnabled = m_platform.PrinterAdministrationAvailable();
+    m_printerAdministration = m_platform.PrinterAdministrationAvailable();
+    m_view.createPrinterEnabled = m_printerAdministration && !m_printerRunning;
     m_view.enabledChecked = m_engine.ListenerActive();
     m_view.msgRecipientChecked = s.MsgRecipient;
     m_view.portText = std::to_string(s.Port);
+    ShowPrinterList(s.PrinterListText);
 
     m_view.saveToPathText = s.SavePath.empty() ? std::string("No save path set!") : s.SavePath;
     m_view.saveToPathHint = m_view.saveToPathText;
@@ -168,6 +194,7 @@ void MainWindowModel::Enable1Click() {
         m_engine.ReloadSettings();
         m_lamp.SettingsLoaded();
         RefreshDisplay();
+        QueuePrinterCheckAtLoad();
     }
     m_view.statusText = m_engine.StatusText();
 }
@@ -233,6 +260,40 @@ void MainWindowModel::VocanetClientMode1Click() {
     ChangeSaveMode(2);
     RefreshDisplay();
     m_engine.RefreshDomainText();
+}
+
+void MainWindowModel::VerifyVocanetDetails1Click() {
+    if (!m_platform.PrinterAdministrationAvailable()) {
+        Tell(kNoPrinterAdministration, Icon::Error);
+        return;
+    }
+    RunTask(Task::Printer, [this] { m_engine.VerifyPrinter(); });
+}
+
+void MainWindowModel::CreateVocanetPrinter1Click() {
+    if (m_printerRunning) return;
+    if (!m_platform.PrinterAdministrationAvailable()) {
+        Tell(kNoPrinterAdministration, Icon::Error);
+        return;
+    }
+    // The questions are the window's own; only the tools run beside it.
+    const auto printer = m_engine.AskNewPrinter();
+    if (!printer) return;
+    RunTask(Task::Printer, [this, printer = *printer] { m_engine.CreatePrinter(printer); });
+}
+
+void MainWindowModel::PPortButtonClick() {
+    if (m_printerRunning) return;
+    m_view.portEditEnabled = true;
+}
+
+void MainWindowModel::PortEditExit(const std::string& text) {
+    // Asked once per edit: the question itself takes the focus from the box.
+    if (!m_view.portEditEnabled) return;
+    m_view.portEditEnabled = false;
+    m_view.portText = m_engine.ChangePort(text);
+    m_view.statusText = m_engine.StatusText();
+    m_view.enabledChecked = m_engine.ListenerActive();
 }
 
 void MainWindowModel::NotYetAvailable(const std::string& what) {

@@ -20,6 +20,9 @@ inline constexpr const char* kServerPrompt = "Name or IP address and Port of Com
 inline constexpr const char* kServerPlaceholder = "VVPCOMPUTER:9105";
 inline constexpr const char* kSavePathTitle = "Select a Output path for Messages";
 inline constexpr const char* kMonitorPathTitle = "Select a path to monitor for Files to sign";
+inline constexpr const char* kNoPrinterAdministration =
+    "The Vocanet printer cannot be checked or created on this computer: the CUPS tools lpadmin and "
+    "lpstat were not found (Debian packages cups and cups-client).";
 
 enum class WindowPlace { Shown, InTray, Minimised, Hidden };
 
@@ -27,11 +30,14 @@ enum class WindowPlace { Shown, InTray, Minimised, Hidden };
 struct MainWindowView {
     WindowPlace place = WindowPlace::Shown;
     bool trayIconVisible = false;
-    bool busy = false; // wait cursor: a server query, token logon or address book fetch runs
+    bool busy = false; // wait cursor: a server query, token logon, address book fetch or printer tool runs
 
     std::string statusText = "Inactive";
     LampColour lamp = LampColour::Red;
     std::string portText = "9105";
+    bool portEditEnabled = false;
+    std::vector<std::string> printerList; // PrinterListText, a line each
+    bool printerActionsEnabled = true;    // no printer tool runs
     std::string reportPrinterText = "No Letter Printer Set";
 
     std::string outputGroupCaption = "File path/Vocanet Client ";
@@ -104,6 +110,8 @@ public:
     // Help menu
     void OnLinehelp1Click() { OpenManual(); }
     void UpdateVVP1Click() { OpenManual(); }
+    void VerifyVocanetDetails1Click();
+    void CreateVocanetPrinter1Click();
     // Items whose forms come later.
     void NotYetAvailable(const std::string& what);
     // AddressBook1, AddressBook2: the book is brought up to date off the GUI thread (a click while
@@ -119,6 +127,8 @@ public:
     void TokenLogonClick(); // TokenLabel, TokenLogonbtn
     void DomainListClick();
     void SignOnlyTextChange(const std::string& text);
+    void PPortButtonClick();
+    void PortEditExit(const std::string& text);
 
     void HideToTray();
     void Restore(); // Restore1, tray double-click
@@ -135,13 +145,15 @@ public:
     const StatusLamp& Lamp() const { return m_lamp; }
 
 private:
-    enum class Task { Tick, Server, Token };
+    enum class Task { Tick, Server, Token, Printer };
     void RunTask(Task task, std::function<void()> work);
     bool& Running(Task task);
     void UpdateBusy();
     void PullEngineState();
     void ShowToken(const TokenDisplay& token);
     void QueueServerQuery();
+    void QueuePrinterCheckAtLoad();
+    void ShowPrinterList(const std::string& printerListText);
     void ChangeAndRefresh(const std::function<void(VNPTRRegValues&)>& change);
     void ChangeSaveMode(uint8_t mode);
     void ChooseServer();
@@ -161,6 +173,8 @@ private:
     bool m_tickRunning = false;
     bool m_serverRunning = false;
     bool m_tokenRunning = false;
+    bool m_printerRunning = false;
+    bool m_printerAdministration = false;
     bool m_queryPending = false;
     std::unique_ptr<AddressBookOpener> m_addressBook;
     bool m_addressBookRunning = false;

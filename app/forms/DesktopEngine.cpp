@@ -5,6 +5,7 @@
 #include "DesktopEngineFactory.h"
 #include "JobListener.h"
 #include "KXPrintHandler.h"
+#include "PrinterProvisioning.h"
 #include "RegistryStore.h"
 #include "RelayClient.h"
 #include "SigningFolderMonitor.h"
@@ -90,11 +91,53 @@ public:
         }
         return {status, outcome.lines, outcome.message};
     }
+    std::optional<NewPrinter> AskNewPrinter() override {
+        const auto asked = Printers().AskVocanetPrinter();
+        if (!asked) return std::nullopt;
+        return NewPrinter{asked->port, asked->name};
+    }
+    void CreatePrinter(const NewPrinter& printer) override {
+        (void)Printers().CreatePrinter(printer.port, printer.name);
+    }
+    void VerifyPrinter() override {
+        const bool listed = !Settings().PrinterListText.empty();
+        (void)Printers().CheckPrinter();
+        // The check looks for the printers only while none are listed; say which they are.
+        const VNPTRRegValues values = Settings();
+        if (listed && !values.PrinterListText.empty())
+            LogLine("Printers on port " + std::to_string(values.Port) + ": " + Lines(values.PrinterListText));
+    }
+    void CheckPrinterAtLoad() override { Printers().CheckPrinterAtLoad(); }
+    std::string ChangePort(const std::string& typed) override {
+        return Printers().ChangePortManually(typed, [this](int32_t port) -> Result<void> {
+            JobListener* listener = m_engine->Listener();
+            if (!listener) return Error{"the printer service is not running"};
+            VNPTRRegValues values = Settings();
+            values.Port = port;
+            if (listener->Activate(values)) return Ok();
+            std::string why = listener->StatusText();
+            if (why.rfind("Error ", 0) == 0) why.erase(0, 6);
+            return Error{why};
+        });
+    }
 
     std::vector<std::string> LogLines() const override { return m_engine->Log().Lines(); }
     void LogLine(const std::string& text) override { m_engine->LogLine(text); }
 
 private:
+    // Made by the root from the platform seam, which the desktop always has.
+    PrinterProvisioning& Printers() { return *m_engine->Printers(); }
+    static std::string Lines(const std::string& crlfLines) {
+        std::string out;
+        for (char c : crlfLines) {
+            if (c == '\r') continue;
+            out += c == '\n' ? std::string(", ") : std::string(1, c);
+        }
+        while (!out.empty() && (out.back() == ' ' || out.back() == ','))
+            out.pop_back();
+        return out;
+    }
+
     std::unique_ptr<Clock> m_clock;
     RegFileStore m_registry;
     CupsPrintService m_printing;

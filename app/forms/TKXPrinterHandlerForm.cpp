@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -65,6 +64,22 @@ QColor LampColourOf(LampColour colour, const QPalette& palette) {
     return QColor(255, 0, 0);
 }
 
+QStringList ItemTexts(const QListWidget& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i)
+        texts.append(list.item(i)->text());
+    return texts;
+}
+
+// A log line whose text holds line ends shows them as a mark, so each entry keeps one line.
+QString OneLine(QString line) {
+    const QChar mark(0x21B5); // downwards arrow with corner leftwards
+    line.replace(QLatin1String("\r\n"), QString(mark));
+    line.replace(QLatin1Char('\r'), mark);
+    line.replace(QLatin1Char('\n'), mark);
+    return line;
+}
+
 } // namespace
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
@@ -104,9 +119,7 @@ TKXPrinterHandlerForm::TKXPrinterHandlerForm(MainWindowEngine& engine, Prompter&
             [this] { Do([this] { AddressBookClick(); }); });
 }
 
-TKXPrinterHandlerForm::~TKXPrinterHandlerForm() {
-    if (m_waitCursor) QApplication::restoreOverrideCursor();
-}
+TKXPrinterHandlerForm::~TKXPrinterHandlerForm() = default;
 
 void TKXPrinterHandlerForm::BuildBoxes() {
     auto* client = Named(new QWidget, "ClientArea");
@@ -127,20 +140,29 @@ void TKXPrinterHandlerForm::BuildBoxes() {
 
     QGroupBox* port = Box("GroupBox2", "Printer Port");
     row = Row(port);
-    QToolButton* portButton = DotsButton("PPortButton");
+    m_portButton = DotsButton("PPortButton");
     m_portEdit = Named(new QLineEdit(QStringLiteral("9105")), "PortEdit");
     m_portEdit->setEnabled(false);
-    row->addWidget(portButton);
+    m_portEdit->setMaxLength(16);
+    row->addWidget(m_portButton);
     row->addWidget(m_portEdit, 1);
     column->addWidget(port);
-    connect(portButton, &QToolButton::clicked, this,
-            [this] { Do([this] { m_model->NotYetAvailable("Changing the printer port"); }); });
+    connect(m_portButton, &QToolButton::clicked, this, [this] {
+        Do([this] { m_model->PPortButtonClick(); });
+        if (m_portEdit->isEnabled()) {
+            m_portEdit->setFocus();
+            m_portEdit->selectAll();
+        }
+    });
+    // Return, or the focus leaving a changed box.
+    connect(m_portEdit, &QLineEdit::editingFinished, this,
+            [this] { Do([this] { m_model->PortEditExit(ToEngineText(m_portEdit->text())); }); });
 
     m_printersGroup = Box("GroupBox4", "Virtual Printers");
     row = Row(m_printersGroup);
-    auto* printers = Named(new QListWidget, "PrinterList");
-    printers->setToolTip(QStringLiteral("I am connected to these Windows printers"));
-    row->addWidget(printers);
+    m_printerList = Named(new QListWidget, "PrinterList");
+    m_printerList->setToolTip(QStringLiteral("I am connected to these Windows printers"));
+    row->addWidget(m_printerList);
     m_printersGroup->hide();
     column->addWidget(m_printersGroup);
 
@@ -256,10 +278,10 @@ void TKXPrinterHandlerForm::BuildMenus() {
                           &MainWindowModel::MonitorPathforfilestoSign1Click);
     for (QAction* a : {m_enable, m_autoStart, m_msgRecipient, m_signing, m_monitor})
         a->setCheckable(true);
-    AddNotYet(settings, "VerifyVocanetDetails1", "&Verify Vocanet Printer Details",
-              "Checking the Vocanet printer");
-    m_createPrinter = AddNotYet(settings, "CreateVocanetPrinter1", "&Create Vocanet Printer",
-                                "Creating the Vocanet printer");
+    m_verifyPrinter = AddAction(settings, "VerifyVocanetDetails1", "&Verify Vocanet Printer Details",
+                                &MainWindowModel::VerifyVocanetDetails1Click);
+    m_createPrinter = AddAction(settings, "CreateVocanetPrinter1", "&Create Vocanet Printer",
+                                &MainWindowModel::CreateVocanetPrinter1Click);
     QAction* hide = AddAction(settings, "Hide1", "&Hide", &MainWindowModel::Hide1Click);
     hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     AddAction(settings, "Exit1", "E&xit", &MainWindowModel::ExitClick);
@@ -384,7 +406,7 @@ void TKXPrinterHandlerForm::closeEvent(QCloseEvent* event) {
 void TKXPrinterHandlerForm::RefreshLog() {
     QStringList lines;
     for (const auto& line : m_engine.LogLines())
-        lines.append(FromEngineText(line));
+        lines.append(OneLine(FromEngineText(line)));
     const QString text = lines.join(QLatin1Char('\n'));
     if (m_memo->toPlainText() != text) m_memo->setPlainText(text);
 }
@@ -394,17 +416,29 @@ void TKXPrinterHandlerForm::Render() {
 
     if (v.busy != m_waitCursor) {
         m_waitCursor = v.busy;
+        // The window's own cursor, not the application's: a question the waiting work asks shows
+        // the usual one.
         if (v.busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+            setCursor(Qt::WaitCursor);
         else
-            QApplication::restoreOverrideCursor();
+            unsetCursor();
     }
 
     m_status->setText(FromEngineText(v.statusText));
     QPalette lamp = m_shape1->palette();
     lamp.setColor(QPalette::Window, LampColourOf(v.lamp, palette()));
     m_shape1->setPalette(lamp);
-    m_portEdit->setText(FromEngineText(v.portText));
+    // While the box is open for a change, the text is the user's.
+    if (!v.portEditEnabled) m_portEdit->setText(FromEngineText(v.portText));
+    m_portEdit->setEnabled(v.portEditEnabled);
+    m_portButton->setEnabled(v.printerActionsEnabled);
+    QStringList printers;
+    for (const auto& p : v.printerList)
+        printers.append(FromEngineText(p));
+    if (ItemTexts(*m_printerList) != printers) {
+        m_printerList->clear();
+        m_printerList->addItems(printers);
+    }
     m_reportPrinter->setText(FromEngineText(v.reportPrinterText));
 
     m_outputGroup->setTitle(FromEngineText(v.outputGroupCaption));
@@ -445,6 +479,7 @@ void TKXPrinterHandlerForm::Render() {
     m_signing->setChecked(v.signingChecked);
     m_monitor->setChecked(v.monitorChecked);
     m_createPrinter->setEnabled(v.createPrinterEnabled);
+    m_verifyPrinter->setEnabled(v.printerActionsEnabled);
     if (v.saveModeChecked >= 0 && v.saveModeChecked <= 2) m_modes[v.saveModeChecked]->setChecked(true);
 
     m_tray->SetVisible(v.trayIconVisible);

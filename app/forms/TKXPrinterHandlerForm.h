@@ -94,8 +94,10 @@ private:
 
     QFrame* m_shape1 = nullptr;
     QLabel* m_status = nullptr;
+    QToolButton* m_portButton = nullptr;
     QLineEdit* m_portEdit = nullptr;
     QGroupBox* m_printersGroup = nullptr;
+    QListWidget* m_printerList = nullptr;
     ClickLabel* m_reportPrinter = nullptr;
     QGroupBox* m_outputGroup = nullptr;
     QToolButton* m_button1 = nullptr;
@@ -115,6 +117,7 @@ private:
     QAction* m_signing = nullptr;
     QAction* m_monitor = nullptr;
     QAction* m_createPrinter = nullptr;
+    QAction* m_verifyPrinter = nullptr;
     QAction* m_modes[3] = {}; // by Save Mode
 
     std::unique_ptr<TvnAddressBookForm> m_addressBook; // made on first use, kept with its searches

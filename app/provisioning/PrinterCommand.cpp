@@ -49,16 +49,6 @@ private:
     std::ostream& m_err;
 };
 
-class CupsToolsPlatform final : public Platform {
-public:
-    bool AcquireSingleInstance(const std::string&) override { return true; }
-    bool IsAutoStartEnabled() override { return false; }
-    bool SetAutoStart(bool, const std::string&) override { return false; }
-    bool OpenDocument(const std::string&) override { return false; }
-    bool BringWindowToFront(const std::string&) override { return false; }
-    bool PrinterAdministrationAvailable() override { return CupsAdministrationAvailable(); }
-};
-
 void PrintLines(std::ostream& out, const std::string& crlfLines) {
     for (char c : crlfLines)
         if (c != '\r') out << c;

@@ -215,18 +215,32 @@ std::string PrinterProvisioning::CheckPrinter() {
 }
 
 void PrinterProvisioning::CheckPrinterAtLoad() {
+    if (!Available()) return;
+    // Nobody asked for this check: without a scheduler to talk to it would only end in a box at
+    // every start.
+    const ToolRun scheduler =
+        RunToReport({"lpstat", "-r"}, m_services.tempFolder, "SCHEDULER.txt", m_limits.listPrinters);
+    if (!scheduler.finished || scheduler.report.find("scheduler is running") == std::string::npos) {
+        Log("No CUPS scheduler answers; the printer check is left until one does.");
+        return;
+    }
     for (const auto& name : PrinterNames())
         if (Lower(name) == "vocanet") return;
     CheckPrinter();
 }
 
 std::string PrinterProvisioning::CreateVocanetPrinter() {
-    if (!Available()) return {};
+    const auto asked = AskVocanetPrinter();
+    return asked ? CreatePrinter(asked->port, asked->name) : std::string();
+}
+
+std::optional<PrinterProvisioning::NewPrinter> PrinterProvisioning::AskVocanetPrinter() {
+    if (!Available()) return std::nullopt;
     int32_t port = 0;
     for (;;) {
         auto answer = m_services.prompter.Input(kPortCaption, "Enter a number between 9100 and 9200", "9105");
         // Cancel ends the operation as an empty answer does.
-        if (!answer || answer->empty()) return {};
+        if (!answer || answer->empty()) return std::nullopt;
         // Any whole number is taken, as long as it can be a TCP port.
         if (auto n = ParseWholeNumber(*answer); n && IsTcpPort(*n)) {
             port = static_cast<int32_t>(*n);
@@ -237,7 +251,7 @@ std::string PrinterProvisioning::CreateVocanetPrinter() {
     for (;;) {
         auto answer = m_services.prompter.Input(
             kNameCaption, "Enter a name for the port (must be unique on this computer)", "Vocanet2");
-        if (!answer || answer->empty()) return {};
+        if (!answer || answer->empty()) return std::nullopt;
         name = WithoutBlanks(*answer);
         if (name.empty()) continue;
         if (const std::string problem = PrinterNameProblem(name); !problem.empty()) {
@@ -247,7 +261,7 @@ std::string PrinterProvisioning::CreateVocanetPrinter() {
         }
         break;
     }
-    return CreatePrinter(port, name);
+    return NewPrinter{port, name};
 }
 
 std::string PrinterProvisioning::ChangePortManually(const std::string& editText,

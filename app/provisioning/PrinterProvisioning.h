@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ public:
     // "Create Vocanet Printer": asks for the port and the name, then creates the queue. The
     // answer of the result: "OK", "ERROR", or empty when nothing was created (cancelled).
     std::string CreateVocanetPrinter();
+    struct NewPrinter {
+        int32_t port = 0;
+        std::string name;
+    };
+    // Its two questions alone (a window asks them before the creation runs in the background);
+    // nullopt when cancelled or without printer administration.
+    std::optional<NewPrinter> AskVocanetPrinter();
     // Leaving the port box with the text typed into it: asks, then moves the listener to the
     // new port (back to the old one when the new one cannot be used) and saves. The text the box
     // shows afterwards.
@@ -82,5 +90,16 @@ private:
 
 // lpadmin and lpstat can be run (found on PATH).
 bool CupsAdministrationAvailable();
+
+// A platform that only administers printers: for the headless service and commands.
+class CupsToolsPlatform final : public Platform {
+public:
+    bool AcquireSingleInstance(const std::string&) override { return true; }
+    bool IsAutoStartEnabled() override { return false; }
+    bool SetAutoStart(bool, const std::string&) override { return false; }
+    bool OpenDocument(const std::string&) override { return false; }
+    bool BringWindowToFront(const std::string&) override { return false; }
+    bool PrinterAdministrationAvailable() override { return CupsAdministrationAvailable(); }
+};
 
 } // namespace vvp

@@ -13,6 +13,7 @@ VvpdRuntime::VvpdRuntime(const VvpdOptions& options, std::ostream& out)
       m_events(out) {
     EngineSeams seams{*m_clock, m_prompter, m_printService, m_registry, m_events};
     seams.logSink = [&out](const std::string& line) { out << LogLineForOutput(line) << std::endl; };
+    seams.platform = &m_platform;
     // Nobody is there to choose: a job that needs a choice is held, never sent otherwise.
     m_prompter.SetHoldWhenAChoiceIsNeeded(true);
     EngineOptions engineOptions{ResolveFolders(options.programFolder)};

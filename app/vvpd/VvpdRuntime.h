@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "KXPrintHandler.h"
 #include "PdfPrintService.h"
+#include "PrinterProvisioning.h"
 #include "Prompter.h"
 #include "RegistryStore.h"
 #include "VvpdCommands.h"
@@ -28,7 +29,7 @@ private:
 };
 
 // The headless front end: vvpd's seams (answers file, PDF printouts, REGEDIT4 settings file,
-// output lines) and the engine built from them.
+// output lines, the CUPS tools) and the engine built from them.
 class VvpdRuntime {
 public:
     VvpdRuntime(const VvpdOptions& options, std::ostream& out);
@@ -49,8 +50,8 @@ private:
     HeadlessPrompter m_prompter;
     PdfPrintService m_printService; // printouts as PDF files in the Print Folder
     VvpdEvents m_events;
+    CupsToolsPlatform m_platform;
     std::unique_ptr<KXPrintHandler> m_engine;
 };
-
 
 } // namespace vvp

@@ -1,6 +1,7 @@
 #include "VvpdService.h"
 
 #include "JobListener.h"
+#include "PrinterProvisioning.h"
 #include "VvpdCommands.h"
 #include "VvpdRuntime.h"
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <ostream>
 #include <streambuf>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -104,6 +106,18 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
         return 1;
     }
 
+    // The printer check of a settings load, beside the running service: it waits on the CUPS tools
+    // and only logs (its messages are answered by the headless prompter).
+    std::thread printerCheck;
+    if (PrinterProvisioning* printers = engine.Printers(); printers && printers->Available())
+        printerCheck = std::thread([printers, &engine] {
+            try {
+                printers->CheckPrinterAtLoad();
+            } catch (const std::exception& e) {
+                engine.LogLine(std::string("The printer check failed: ") + e.what());
+            }
+        });
+
     asio::steady_timer timer(io);
     std::function<void()> scheduleTick = [&] {
         timer.expires_after(std::chrono::seconds(1));
@@ -118,6 +132,7 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
 
     engine.LogLine(std::string("Stopping (") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + ").");
     engine.Stop();
+    if (printerCheck.joinable()) printerCheck.join();
     engine.LogLine("Stopped.");
     return 0;
 }

@@ -99,6 +99,27 @@ public:
         return fetchAddressBook ? fetchAddressBook()
                                 : AddressFetchResult{AddressFetchResult::Status::NoServer, 0, {}};
     }
+    std::optional<NewPrinter> AskNewPrinter() override {
+        ++printerQuestions;
+        return newPrinter;
+    }
+    void CreatePrinter(const NewPrinter& printer) override {
+        std::this_thread::sleep_for(networkDelay);
+        std::lock_guard lock(m_mutex);
+        created.push_back(printer.name + ":" + std::to_string(printer.port));
+    }
+    void VerifyPrinter() override {
+        ++printerChecks;
+        std::lock_guard lock(m_mutex);
+        m_settings.PrinterListText = "Vocanet\r\nFront Desk\r\n";
+    }
+    void CheckPrinterAtLoad() override { ++printerChecksAtLoad; }
+    std::string ChangePort(const std::string& typed) override {
+        std::lock_guard lock(m_mutex);
+        portsTyped.push_back(typed);
+        if (typed == "bound-elsewhere") m_active = false;
+        return std::to_string(m_settings.Port);
+    }
 
     std::vector<std::string> LogLines() const override {
         std::lock_guard lock(m_mutex);
@@ -121,8 +142,12 @@ public:
     std::vector<PrinterQueue> queues;
     Folders folders;                                      // program and temporary folder
     std::function<AddressFetchResult()> fetchAddressBook; // the server's answer; none: no server
+    std::optional<NewPrinter> newPrinter; // the answers to "Create Vocanet Printer"
+    std::vector<std::string> created;     // "name:port"
+    std::vector<std::string> portsTyped;
     std::atomic<int> starts{0}, stops{0}, ticks{0}, saves{0}, reloads{0}, serverQueries{0},
-        domainRefreshes{0}, domainTextRefreshes{0}, logons{0}, addressFetches{0};
+        domainRefreshes{0}, domainTextRefreshes{0}, logons{0}, addressFetches{0}, printerQuestions{0},
+        printerChecks{0}, printerChecksAtLoad{0};
 
 private:
     mutable std::mutex m_mutex;
@@ -150,10 +175,11 @@ public:
         return true;
     }
     bool BringWindowToFront(const std::string&) override { return false; }
-    bool PrinterAdministrationAvailable() override { return true; }
+    bool PrinterAdministrationAvailable() override { return printerAdministration; }
 
     bool onDisk = false;
     bool failWrites = false;
+    bool printerAdministration = true;
     std::string lastProgram;
     std::vector<std::string> opened;
 };

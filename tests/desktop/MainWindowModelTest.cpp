@@ -285,3 +285,55 @@ TEST_F(ModelFixture, SwitchingSigningOffHidesTheTokenAndMonitorBoxes) {
     model.SignusingHeSAToken1Click();
     EXPECT_TRUE(model.View().tokenGroupVisible);
 }
+
+TEST_F(ModelFixture, PrinterToolsRunBesideTheWindowOneAtATimeAndFillThePrinterList) {
+    EXPECT_EQ(engine.printerChecksAtLoad, 1) << "the printer check of the settings load";
+    model.VerifyVocanetDetails1Click();
+    EXPECT_TRUE(model.View().busy);
+    EXPECT_FALSE(model.View().printerActionsEnabled);
+    EXPECT_FALSE(model.View().createPrinterEnabled);
+    model.VerifyVocanetDetails1Click();
+    model.PPortButtonClick();
+    EXPECT_FALSE(model.View().portEditEnabled) << "the port waits for the printer tools";
+    EXPECT_EQ(runner.Held(), 1u);
+    runner.RunAll();
+    EXPECT_EQ(engine.printerChecks, 1);
+    EXPECT_FALSE(model.View().busy);
+    EXPECT_TRUE(model.View().createPrinterEnabled);
+    EXPECT_EQ(model.View().printerList, (std::vector<std::string>{"Vocanet", "Front Desk"}));
+
+    model.CreateVocanetPrinter1Click(); // cancelled
+    EXPECT_EQ(engine.printerQuestions, 1);
+    EXPECT_EQ(runner.Held(), 0u);
+    engine.newPrinter = MainWindowEngine::NewPrinter{9300, "Vocanet2"};
+    model.CreateVocanetPrinter1Click();
+    EXPECT_EQ(runner.Held(), 1u) << "only the tools run in the background, not the questions";
+    runner.RunAll();
+    EXPECT_EQ(engine.created, std::vector<std::string>{"Vocanet2:9300"});
+
+    model.Enable1Click();
+    model.Enable1Click();
+    runner.RunAll();
+    EXPECT_EQ(engine.printerChecksAtLoad, 2) << "each settings load checks again";
+
+    platform.printerAdministration = false;
+    model.RefreshDisplay();
+    EXPECT_FALSE(model.View().createPrinterEnabled);
+    model.VerifyVocanetDetails1Click();
+    EXPECT_EQ(Messages().back(), kNoPrinterAdministration);
+    EXPECT_EQ(runner.Held(), 0u);
+}
+
+TEST_F(ModelFixture, PortBoxAsksOnlyAfterItsButtonAndOncePerEdit) {
+    model.PortEditExit("9200");
+    EXPECT_TRUE(engine.portsTyped.empty()) << "the box is disabled until its button is clicked";
+    model.PPortButtonClick();
+    EXPECT_TRUE(model.View().portEditEnabled);
+    model.PortEditExit("bound-elsewhere");
+    model.PortEditExit("bound-elsewhere"); // the question took the focus from the box
+    EXPECT_EQ(engine.portsTyped, std::vector<std::string>{"bound-elsewhere"});
+    EXPECT_FALSE(model.View().portEditEnabled);
+    EXPECT_EQ(model.View().portText, "9105");
+    EXPECT_FALSE(model.View().enabledChecked);
+    EXPECT_EQ(model.View().statusText, "Disabled");
+}

@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -164,6 +165,9 @@ TEST_F(FormFixture, ScreenshotsOfEachSaveModeAndEachDialogKind) {
     engine.LogLine("Service started");
     engine.LogLine("Saved message for someone@example.test\r\n to /srv/vvp/VirtualPrinter/");
     form.FormCreate();
+    auto* memo = Find<QPlainTextEdit>("Memo1");
+    EXPECT_EQ(memo->blockCount(), 2) << "one line an entry";
+    EXPECT_TRUE(memo->toPlainText().contains(QChar(0x21B5)));
     form.show();
     form.Timer1Timer(); // the lamp, as a listening printer shows it
     form.Model().Restore();
@@ -285,4 +289,25 @@ TEST(VvpProcessTest, ASecondCopyEndsAtOnceAndALockThatCannotBeMadeIsAnError) {
         broken.output.find("vvp: Cannot create the lock file /nonexistent-vvp/VNPrinterHandlerForm.lock"),
         std::string::npos)
         << broken.output;
+}
+
+TEST_F(FormFixture, PrinterItemsRunTheirToolsBesideTheWindowAndFillThePrinterList) {
+    form.FormCreate();
+    auto* verify = Find<QAction>("VerifyVocanetDetails1");
+    auto* create = Find<QAction>("CreateVocanetPrinter1");
+    ASSERT_TRUE(test::WaitUntil([&] { return verify->isEnabled() && create->isEnabled(); }));
+    EXPECT_EQ(engine.printerChecksAtLoad, 1);
+
+    verify->trigger();
+    EXPECT_FALSE(create->isEnabled()) << "one printer tool at a time";
+    EXPECT_EQ(form.cursor().shape(), Qt::WaitCursor);
+    auto* printers = Find<QListWidget>("PrinterList");
+    ASSERT_TRUE(test::WaitUntil([&] { return printers->count() == 2; }));
+    EXPECT_EQ(printers->item(1)->text(), "Front Desk");
+    EXPECT_NE(form.cursor().shape(), Qt::WaitCursor);
+
+    engine.newPrinter = MainWindowEngine::NewPrinter{9300, "Vocanet2"};
+    create->trigger();
+    ASSERT_TRUE(test::WaitUntil([&] { return create->isEnabled(); }));
+    EXPECT_EQ(engine.created, std::vector<std::string>{"Vocanet2:9300"});
 }

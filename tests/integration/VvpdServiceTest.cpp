@@ -1,6 +1,7 @@
 // vvpd as a service over real TCP: print jobs, peer requests, relay frames, limits.
 #include "NetTestSupport.h"
 
+#include "FakeCupsTools.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
 
@@ -385,4 +386,20 @@ TEST(VvpdService, FramesAppearUnderTheirNameOnlyWhenComplete) {
     }
     EXPECT_EQ(writtenElsewhere, 2u);
     EXPECT_EQ(v.dir.Read("prog/VirtualPrinter/txt@x.example_ab1.pit"), "line 1\r\nline 2\r\n");
+}
+
+TEST(VvpdService, StartCreatesAMissingVocanetQueueBesideTheServiceAndOnlyLogs) {
+    Service v(1);
+    const FakeCups cups = InstallFakeCupsTools(v.dir);
+    const std::vector<std::string> env = {"PATH=" + cups.bin + ":" + std::getenv("PATH"),
+                                          "FAKE_CUPS=" + cups.state};
+    ASSERT_TRUE(v.Start({}, env)) << v.Output();
+    ASSERT_TRUE(WaitUntil([&] { return v.Logged("Printer Created successfully"); })) << v.Output();
+    EXPECT_EQ(v.dir.Read("cups/printers"), "Vocanet socket://127.0.0.1:" + std::to_string(v.port) + "\n");
+    EXPECT_EQ(v.Stop(SIGTERM), 0) << v.Output();
+
+    // With a queue "Vocanet" there, the next start leaves CUPS alone.
+    ASSERT_TRUE(v.Start({}, env)) << v.Output();
+    EXPECT_EQ(v.Stop(SIGTERM), 0) << v.Output();
+    EXPECT_EQ(v.CountLogged("Creating printer"), 1u) << v.Output();
 }

@@ -2,6 +2,7 @@
 // found first on PATH.
 #include "PrinterProvisioning.h"
 
+#include "FakeCupsTools.h"
 #include "FileUtil.h"
 #include "TestSupport.h"
 
@@ -17,28 +18,6 @@ using namespace vvp::test;
 
 namespace {
 
-// Queues are lines "NAME DEVICE-URI" in $FAKE_CUPS/printers.
-const char* const kFakeLpstat = R"(#!/bin/sh
-for a in "$@"; do
-  case $a in
-    -e) cut -d' ' -f1 "$FAKE_CUPS/printers"; exit 0 ;;
-    -v) awk '{ print "device for " $1 ": " $2 }' "$FAKE_CUPS/printers"; exit 0 ;;
-    -v*) awk -v n="${a#-v}" '$1 == n { print "device for " $1 ": " $2; f = 1 } END { exit !f }' "$FAKE_CUPS/printers"
-         exit $? ;;
-    -p*) echo "printer ${a#-p} is idle."; echo "	Alerts: none"; exit 0 ;;
-  esac
-done
-)";
-
-// Every call is logged, one argument a line; lpadmin.fail makes it fail, lpadmin.hang hang.
-const char* const kFakeLpadmin = R"(#!/bin/sh
-for a in "$@"; do printf '%s\n' "$a"; done >> "$FAKE_CUPS/lpadmin.log"
-if [ -e "$FAKE_CUPS/lpadmin.hang" ]; then echo $$ > "$FAKE_CUPS/lpadmin.pid"; exec sleep 600; fi
-if [ -e "$FAKE_CUPS/lpadmin.fail" ]; then echo "lpadmin: Forbidden" >&2; exit 1; fi
-[ "$1" = -p ] && printf '%s %s\n' "$2" "$5" >> "$FAKE_CUPS/printers"
-exit 0
-)";
-
 class FakePlatform final : public Platform {
 public:
     bool available = true;
@@ -53,14 +32,11 @@ public:
 class PrinterProvisioningTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.Write("bin/lpstat", kFakeLpstat);
-        dir.Write("bin/lpadmin", kFakeLpadmin);
-        RunCommand("chmod 755 " + dir.File("bin/lpstat") + " " + dir.File("bin/lpadmin"));
-        dir.Write("cups/printers", "");
+        const FakeCups cups = InstallFakeCupsTools(dir);
         (void)ForceDirectories(dir.File("tmp"));
         m_path = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", (dir.File("bin") + ":" + m_path).c_str(), 1);
-        ::setenv("FAKE_CUPS", dir.File("cups").c_str(), 1);
+        ::setenv("PATH", (cups.bin + ":" + m_path).c_str(), 1);
+        ::setenv("FAKE_CUPS", cups.state.c_str(), 1);
         settings.Set(VNPTRRegValues{});
     }
     void TearDown() override { ::setenv("PATH", m_path.c_str(), 1); }
