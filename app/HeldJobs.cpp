@@ -129,4 +129,16 @@ void HeldJobs::MakeDue(const std::string& cause) {
     }
 }
 
+bool HeldJobs::MakeDueJob(const std::string& id) {
+    std::lock_guard lock(m_mutex);
+    bool found = false;
+    for (const auto& name : ListFolder(m_folder, "*_" + id + kRecordExtension, false)) {
+        if (SpoolJobId(name) != id) continue;
+        HeldJob job = ReadRecord(m_folder + name);
+        job.nextTry = 0;
+        found = WriteRecord(m_folder + name, job).ok();
+    }
+    return found;
+}
+
 } // namespace vvp

@@ -42,8 +42,9 @@ public:
     void Forget(const std::string& id);
     // Removes a held job's spool file and record.
     Result<void> Discard(const std::string& id);
-    // The jobs held for this cause (all when empty) are tried at the next chance.
+    // The jobs held for this cause (all when empty), or the one job, are tried at the next chance.
     void MakeDue(const std::string& cause = {});
+    bool MakeDueJob(const std::string& id);
 
     // Seconds until the next try after the given number of tries: 30 s, doubling, at most an hour.
     static int64_t Delay(int retries);

@@ -160,7 +160,20 @@ Result<void> SpoolFolderLock::Acquire(const std::string& tempFolder) {
             return Error{"another vvpd is running with the temporary folder " + tempFolder, err};
         return ErrnoError("cannot lock " + path, err);
     }
+    // Who holds it, for vvpd status and reload.
+    const std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(m_fd, 0) == 0) (void)WriteAll(m_fd, pid, path);
     return Ok();
+}
+
+std::optional<long> SpoolFolderLock::Holder(const std::string& tempFolder) {
+    FileDescriptor fd(::open((tempFolder + "vvpd-spool.lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.Valid()) return std::nullopt;
+    if (flock(fd.Get(), LOCK_SH | LOCK_NB) == 0) return std::nullopt; // nobody holds it
+    char buffer[32] = {};
+    const ssize_t n = ::pread(fd.Get(), buffer, sizeof buffer - 1, 0);
+    const long pid = n > 0 ? std::strtol(buffer, nullptr, 10) : 0;
+    return pid > 0 ? std::optional<long>(pid) : std::optional<long>(0);
 }
 
 uint64_t RaiseOpenFileLimit() {

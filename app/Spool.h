@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,8 @@ public:
     SpoolFolderLock(const SpoolFolderLock&) = delete;
     SpoolFolderLock& operator=(const SpoolFolderLock&) = delete;
     Result<void> Acquire(const std::string& tempFolder);
+    // The process that holds the folder's lock (0 when it cannot be told); nullopt when none does.
+    static std::optional<long> Holder(const std::string& tempFolder);
 
 private:
     int m_fd = -1;

@@ -87,6 +87,9 @@ public:
     // it cannot listen there) and saves; the text the box shows then.
     virtual std::string ChangePort(const std::string& typed) = 0;
 
+    // Jobs held until what stopped them is fixed (they are tried again by themselves).
+    virtual size_t HeldJobCount() const = 0;
+
     virtual std::vector<std::string> LogLines() const = 0; // newest first
     virtual void LogLine(const std::string& text) = 0;
 };

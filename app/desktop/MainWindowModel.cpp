@@ -45,6 +45,10 @@ void MainWindowModel::Tick() {
         HideToTray();
     }
     m_view.statusText = m_engine.StatusText();
+    const size_t held = m_engine.HeldJobCount();
+    m_view.heldJobsText = held == 0 ? std::string()
+                                    : std::to_string(held) + (held == 1 ? " job waits" : " jobs wait") +
+                                          " for a fix and will be tried again (see the log)";
     m_view.lamp = m_lamp.Tick(m_engine.ListenerActive());
     // The domain refresh and the monitor pass may wait on the network; a tick that finds the last
     // one still running leaves it alone.

@@ -33,6 +33,7 @@ struct MainWindowView {
     bool busy = false; // wait cursor: a server query, token logon, address book fetch or printer tool runs
 
     std::string statusText = "Inactive";
+    std::string heldJobsText; // empty while no job is held
     LampColour lamp = LampColour::Red;
     std::string portText = "9105";
     bool portEditEnabled = false;

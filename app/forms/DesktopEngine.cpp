@@ -3,6 +3,7 @@
 
 #include "CupsPrintService.h"
 #include "DesktopEngineFactory.h"
+#include "HeldJobs.h"
 #include "JobListener.h"
 #include "KXPrintHandler.h"
 #include "PrinterProvisioning.h"
@@ -120,6 +121,8 @@ public:
             return Error{why};
         });
     }
+
+    size_t HeldJobCount() const override { return m_engine->Held().List().size(); }
 
     std::vector<std::string> LogLines() const override { return m_engine->Log().Lines(); }
     void LogLine(const std::string& text) override { m_engine->LogLine(text); }

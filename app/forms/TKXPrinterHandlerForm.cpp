@@ -1,9 +1,9 @@
 #include "TKXPrinterHandlerForm.h"
 
 #include "QtText.h"
+#include "TRTFEditForm.h"
 #include "TvnAddressBookForm.h"
 #include "TVNOrgEntityForm1.h"
-#include "TRTFEditForm.h"
 #include "VvpTrayIcon.h"
 
 #include <QAction>
@@ -137,6 +137,11 @@ void TKXPrinterHandlerForm::BuildBoxes() {
     row->addWidget(m_shape1);
     row->addWidget(m_status, 1);
     column->addWidget(status);
+    m_heldJobs = Named(new QLabel, "HeldJobsLabel");
+    m_heldJobs->setStyleSheet(QStringLiteral("color: red"));
+    m_heldJobs->setWordWrap(true);
+    m_heldJobs->hide();
+    column->addWidget(m_heldJobs);
 
     QGroupBox* port = Box("GroupBox2", "Printer Port");
     row = Row(port);
@@ -425,6 +430,8 @@ void TKXPrinterHandlerForm::Render() {
     }
 
     m_status->setText(FromEngineText(v.statusText));
+    m_heldJobs->setText(FromEngineText(v.heldJobsText));
+    m_heldJobs->setVisible(!v.heldJobsText.empty());
     QPalette lamp = m_shape1->palette();
     lamp.setColor(QPalette::Window, LampColourOf(v.lamp, palette()));
     m_shape1->setPalette(lamp);

@@ -94,6 +94,7 @@ private:
 
     QFrame* m_shape1 = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_heldJobs = nullptr;
     QToolButton* m_portButton = nullptr;
     QLineEdit* m_portEdit = nullptr;
     QGroupBox* m_printersGroup = nullptr;

@@ -24,8 +24,9 @@ const char* const kUsage =
     "Commands:\n"
     "  run (or no command)   the service: listens on the Port setting for print jobs and\n"
     "                        peer requests until SIGINT or SIGTERM, then stops accepting,\n"
-    "                        finishes the jobs in hand and exits 0; activity log lines on\n"
-    "                        stdout; exit 1 when the port cannot be used\n"
+    "                        finishes the jobs in hand and exits 0; SIGHUP reads the settings\n"
+    "                        again; activity log lines on stdout; exit 1 when the port\n"
+    "                        cannot be used\n"
     "  settings              print every stored setting as Name=value\n"
     "  set NAME VALUE        store one setting (Booleans 0/1) and save\n"
     "  convert [--peer ADDR] JOBFILE...\n"
@@ -38,6 +39,13 @@ const char* const kUsage =
     "                        create the CUPS queue NAME (default: PortName) sending to\n"
     "                        127.0.0.1:N (default: Port); an existing queue is never changed\n"
     "  printer list          the raw socket ports of the CUPS queues and the queues on Port\n"
+    "  jobs                  the held jobs: why each waits and when it is tried next\n"
+    "  retry [ID]            try a held job (all without ID) again now: the running service\n"
+    "                        does it, or this command when none runs\n"
+    "  discard ID            remove a held job and its spool file\n"
+    "  reload                the running service reads its settings again (as SIGHUP does)\n"
+    "  status                whether a service runs for these folders, its port, mode, held\n"
+    "                        jobs and last error; exit 3 when none runs\n"
     "\n"
     "Options (every command):\n"
     "  --program-folder DIR  program folder (default: VVP_PROGRAM_FOLDER, else when installed\n"
@@ -166,6 +174,11 @@ int VvpdMain(int argc, char** argv) {
     if (command == "settings") return RunSettingsCommand(options, std::cout, std::cerr);
     if (command == "set") return RunSetCommand(options, std::cout, std::cerr);
     if (command == "convert") return RunConvertCommand(options, std::cout, std::cerr);
+    if (command == "jobs") return RunJobsCommand(options, std::cout, std::cerr);
+    if (command == "retry") return RunRetryCommand(options, std::cout, std::cerr);
+    if (command == "discard") return RunDiscardCommand(options, std::cout, std::cerr);
+    if (command == "reload") return RunReloadCommand(options, std::cout, std::cerr);
+    if (command == "status") return RunStatusCommand(options, std::cout, std::cerr);
     if (command == "printer")
         return RunPrinterCommand({options.args.begin() + 1, options.args.end()},
                                  {ResolveFolders(options.programFolder), options.registryFile, nullptr, {}},

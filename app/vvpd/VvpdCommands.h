@@ -21,5 +21,14 @@ int VvpdMain(int argc, char** argv);
 int RunSettingsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
 int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
 int RunSetCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunJobsCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunRetryCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunDiscardCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunReloadCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+int RunStatusCommand(const VvpdOptions& options, std::ostream& out, std::ostream& err);
+
+struct Folders;
+// What `vvpd status` shows of a running service: its status line and its last problem.
+void WriteServiceStatus(const Folders& folders, const std::string& status, const std::string& lastProblem);
 
 } // namespace vvp

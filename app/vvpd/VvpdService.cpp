@@ -79,6 +79,9 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
     // Caught from the start, so a stop asked for while starting up still ends cleanly.
     asio::io_context io;
     asio::signal_set signals(io, SIGINT, SIGTERM);
+    // SIGHUP (vvpd reload, a closed terminal) reads the settings again; the listener keeps its
+    // sockets unless the port or the addresses changed.
+    asio::signal_set reloads(io, SIGHUP);
     int stopSignal = 0;
     signals.async_wait([&](const asio::error_code& ec, int signo) {
         if (ec) return;
@@ -118,12 +121,38 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
             }
         });
 
+    std::function<void()> awaitReload = [&] {
+        reloads.async_wait([&](const asio::error_code& ec, int) {
+            if (ec) return;
+            engine.LogLine("Reading the settings again (SIGHUP).");
+            (void)engine.LoadSettings();
+            awaitReload();
+        });
+    };
+    awaitReload();
+
+    // What `vvpd status` shows, kept up to date once a second.
+    const Folders folders = engine.GetFolders();
+    std::string shownStatus, shownProblem;
+    auto publishStatus = [&] {
+        JobListener* listener = engine.Listener();
+        const std::string where = listener->ListeningOn();
+        const std::string status = listener->StatusText() + (where.empty() ? "" : " on " + where);
+        const std::string problem = engine.LastProblem();
+        if (status == shownStatus && problem == shownProblem) return;
+        shownStatus = status;
+        shownProblem = problem;
+        WriteServiceStatus(folders, status, problem);
+    };
+    publishStatus();
+
     asio::steady_timer timer(io);
     std::function<void()> scheduleTick = [&] {
         timer.expires_after(std::chrono::seconds(1));
         timer.async_wait([&](const asio::error_code& ec) {
             if (ec) return;
             engine.Tick();
+            publishStatus();
             scheduleTick();
         });
     };
@@ -133,6 +162,7 @@ int RunServiceCommand(const VvpdOptions& options, std::ostream& err) {
     engine.LogLine(std::string("Stopping (") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + ").");
     engine.Stop();
     if (printerCheck.joinable()) printerCheck.join();
+    WriteServiceStatus(folders, "Stopped", engine.LastProblem());
     engine.LogLine("Stopped.");
     return 0;
 }

@@ -216,6 +216,38 @@ TEST(SigningInterop, VvpdConvertWritesTheMessageAndItsVerifiableSignedCopy) {
     s.ExpectVerifiable(out + saved[1], *ReadWholeFile(out + saved[0]), StrBetween(eml, "(File \"", "\")"));
 }
 
+TEST(SigningInterop, SigningAskedWithoutAStoreIsHeldThenSentSignedOnceThereIsOne) {
+    test::TempDir dir;
+    const std::string program = dir.Path() + "prog/", out = dir.Path() + "out/";
+    (void)ForceDirectories(program);
+    (void)ForceDirectories(dir.Path() + "tmp");
+    test::InstallSigningLibrary(test::RealSigningLibraryPath(), program);
+    const std::string vvpd = "TMP=" + dir.Path() + "tmp TEMP= " + test::BinDir() + "/vvpd --program-folder " +
+                             program + " --registry " + dir.Path() + "registry.reg ";
+    ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Mode\" 1").status, 0);
+    ASSERT_EQ(test::RunCommand(vvpd + "set \"Save Path\" " + out).status, 0);
+
+    // No store yet: nothing goes out unsigned, the job waits.
+    const auto converted =
+        test::RunCommand(vvpd + "convert " + test::TestDataPath("messages/signing_asked.prn"));
+    EXPECT_EQ(converted.status, 1) << converted.output;
+    EXPECT_NE(converted.output.find("is held: signing was asked for"), std::string::npos) << converted.output;
+    EXPECT_TRUE(ListFolder(out, "*", false).empty());
+    const auto jobs = test::RunCommand(vvpd + "jobs");
+    EXPECT_NE(jobs.output.find("token: signing was asked for"), std::string::npos) << jobs.output;
+
+    std::string output;
+    ASSERT_TRUE(test::CreateTestStore(program, &output)) << output;
+    const auto retried = test::RunCommand(vvpd + "retry");
+    EXPECT_EQ(retried.status, 0) << retried.output;
+    auto saved = ListFolder(out, "*", false);
+    std::sort(saved.begin(), saved.end());
+    ASSERT_EQ(saved.size(), 2u) << retried.output;
+    ASSERT_EQ(saved[1], saved[0] + ".sign.eml");
+    EXPECT_EQ(test::VerifySignedCopy(out + saved[1], program + "testca.pem").status, 0);
+    EXPECT_NE(test::RunCommand(vvpd + "jobs").output.find("No held jobs"), std::string::npos);
+}
+
 TEST(SigningInterop, EngineTickSignsAndDeliversADroppedFile) {
     RealSigning s;
     const std::string in = s.dir.Path() + "in/";

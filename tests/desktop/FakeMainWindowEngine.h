@@ -121,6 +121,8 @@ public:
         return std::to_string(m_settings.Port);
     }
 
+    size_t HeldJobCount() const override { return heldJobs; }
+
     std::vector<std::string> LogLines() const override {
         std::lock_guard lock(m_mutex);
         return {m_log.begin(), m_log.end()};
@@ -140,10 +142,11 @@ public:
     std::string saveError;
     bool signingLibraryPresent = true;
     std::vector<PrinterQueue> queues;
-    Folders folders;                                      // program and temporary folder
+    Folders folders; // program and temporary folder
+    std::atomic<size_t> heldJobs{0};
     std::function<AddressFetchResult()> fetchAddressBook; // the server's answer; none: no server
-    std::optional<NewPrinter> newPrinter; // the answers to "Create Vocanet Printer"
-    std::vector<std::string> created;     // "name:port"
+    std::optional<NewPrinter> newPrinter;                 // the answers to "Create Vocanet Printer"
+    std::vector<std::string> created;                     // "name:port"
     std::vector<std::string> portsTyped;
     std::atomic<int> starts{0}, stops{0}, ticks{0}, saves{0}, reloads{0}, serverQueries{0},
         domainRefreshes{0}, domainTextRefreshes{0}, logons{0}, addressFetches{0}, printerQuestions{0},

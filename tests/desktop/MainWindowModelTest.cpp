@@ -114,6 +114,14 @@ TEST_F(ModelFixture, UncheckingEnabledShowsDisabledAndBlinksCheckingItListensAga
     EXPECT_EQ(model.View().lamp, LampColour::Lime);
 }
 
+TEST_F(ModelFixture, HeldJobsShowInTheWindowWhileThereAreAny) {
+    model.Tick();
+    EXPECT_EQ(model.View().heldJobsText, "");
+    engine.heldJobs = 2;
+    model.Tick();
+    EXPECT_EQ(model.View().heldJobsText, "2 jobs wait for a fix and will be tried again (see the log)");
+}
+
 TEST_F(ModelFixture, FirstTickHidesToTheTrayOrMinimisesWithoutOne) {
     EXPECT_EQ(model.View().place, WindowPlace::Shown);
     model.Tick();

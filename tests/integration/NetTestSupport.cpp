@@ -174,10 +174,13 @@ VvpdProcess::~VvpdProcess() {
 }
 
 void VvpdProcess::Set(const std::string& name, const std::string& value) {
-    CommandResult r =
-        RunCommand("TMP=" + TempFolder() + " TEMP= " + VvpdBinary() + " --program-folder " + ProgramFolder() +
-                   " --registry " + dir.Path() + "registry.reg set '" + name + "' '" + value + "'");
+    CommandResult r = Command("set '" + name + "' '" + value + "'");
     ASSERT_EQ(r.status, 0) << r.output;
+}
+
+CommandResult VvpdProcess::Command(const std::string& args) const {
+    return RunCommand("TMP=" + TempFolder() + " TEMP= " + VvpdBinary() + " --program-folder " +
+                      ProgramFolder() + " --registry " + dir.Path() + "registry.reg " + args);
 }
 
 bool VvpdProcess::Start(const std::vector<std::string>& extraArgs, const std::vector<std::string>& env) {

@@ -77,6 +77,9 @@ public:
     std::string SavePath() const { return dir.Path() + "prog/VirtualPrinter/"; }
     // `vvpd set NAME VALUE`; fails the test when it does not succeed.
     void Set(const std::string& name, const std::string& value);
+    // Another vvpd command on the same folders and settings.
+    CommandResult Command(const std::string& args) const;
+    pid_t Pid() const { return m_pid; }
     // Starts the service and waits until it listens (or has ended); false when it does not listen.
     bool Start(const std::vector<std::string>& extraArgs = {}, const std::vector<std::string>& env = {});
     // Sends the signal and waits for the exit; the exit status, or -1 when killed by a signal.

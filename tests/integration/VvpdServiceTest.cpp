@@ -403,3 +403,35 @@ TEST(VvpdService, StartCreatesAMissingVocanetQueueBesideTheServiceAndOnlyLogs) {
     EXPECT_EQ(v.Stop(SIGTERM), 0) << v.Output();
     EXPECT_EQ(v.CountLogged("Creating printer"), 1u) << v.Output();
 }
+
+TEST(VvpdService, ReloadReadsTheSettingsAgainAndStatusTellsWhatRuns) {
+    Service v(1);
+    ASSERT_TRUE(v.Start()) << v.Output();
+    const CommandResult status = v.Command("status");
+    EXPECT_EQ(status.status, 0) << status.output;
+    const std::vector<std::string> lines = {
+        "Service: running (pid " + std::to_string(v.Pid()) + ")", "Save Mode: 1",
+        "Status: Listening to Vocanet port on 127.0.0.1:" + std::to_string(v.port), "Held jobs: 0",
+        "Last error: none"};
+    for (const auto& line : lines)
+        EXPECT_NE(status.output.find(line), std::string::npos) << line << "\n" << status.output;
+
+    // A closed terminal (SIGHUP) no longer ends the printer; a changed limit takes effect.
+    v.Set("Max Connections Per Peer", "1");
+    ASSERT_EQ(::kill(v.Pid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitUntil([&] { return v.Logged("Reading the settings again (SIGHUP)."); })) << v.Output();
+    EXPECT_EQ(v.Command("reload").status, 0);
+    ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("Reading the settings again (SIGHUP).") == 2; }));
+    Client idle(v.port);
+    ASSERT_TRUE(WaitUntil([&] { return idle.Connected(); }));
+    Client refused(v.port);
+    EXPECT_TRUE(refused.WaitClosed(10s));
+    EXPECT_TRUE(WaitUntil([&] { return v.Logged("Refused connections from 127.0.0.1"); }));
+    EXPECT_TRUE(v.Running());
+
+    EXPECT_EQ(v.Stop(SIGTERM), 0);
+    const CommandResult stopped = v.Command("status");
+    EXPECT_EQ(stopped.status, 3);
+    EXPECT_NE(stopped.output.find("Service: not running"), std::string::npos) << stopped.output;
+    EXPECT_EQ(v.Command("reload").status, 1);
+}
