@@ -40,7 +40,7 @@ void LetterheadLibrary::ShowLibrary(const std::string& folder) {
     FillList();
 }
 
-void LetterheadLibrary::LetterheadPathEditChange(const std::string& text) {
+void LetterheadLibrary::EditFolder(const std::string& text) {
     m_edit = text;
 }
 
@@ -48,18 +48,18 @@ bool LetterheadLibrary::EditNamesFolder() const {
     return NamesFolder(m_edit);
 }
 
-void LetterheadLibrary::PathBrowseBtnClick() {
+void LetterheadLibrary::BrowseForFolder() {
     const std::string chosen = m_prompter.BrowseFolder(kBrowseTitle);
     if (chosen.empty()) return;
     m_edit = IncludeTrailingSeparator(chosen);
     if (EditNamesFolder()) FillList();
 }
 
-void LetterheadLibrary::RTFListBoxClick(int index) {
+void LetterheadLibrary::Select(int index) {
     m_selected = index >= 0 && index < static_cast<int>(m_items.size()) ? index : -1;
 }
 
-std::string LetterheadLibrary::OpenBtnClick() {
+std::string LetterheadLibrary::OpenSelected() {
     if (m_selected < 0) return {};
     const std::string path =
         IncludeTrailingSeparator(Trim(m_edit)) + m_items[static_cast<size_t>(m_selected)];
@@ -75,7 +75,7 @@ void LetterheadLibrary::FillList() {
     if (m_items.empty()) m_prompter.Show("Vocanet Virtual Printer", "No letterheads found");
 }
 
-void LetterheadLibrary::RecreateDefault1Click() {
+void LetterheadLibrary::RecreateDefault() {
     const std::string folder = IncludeTrailingSeparator(Trim(m_edit));
     if (!EditNamesFolder()) {
         const Answer create = m_prompter.Message({"Create Default Letterhead Folder",

@@ -32,22 +32,22 @@ public:
     // Show library: the folder into the edit, the list filled. The front end then shows the dialog.
     void ShowLibrary(const std::string& folder);
 
-    // LetterheadPathEdit and its colour.
-    const std::string& LetterheadPathEdit() const { return m_edit; }
-    void LetterheadPathEditChange(const std::string& text);
-    bool EditNamesFolder() const; // false: the edit shows red
-    void PathBrowseBtnClick();
+    // The folder edit (LetterheadPathEdit) and its colour.
+    const std::string& FolderText() const { return m_edit; }
+    void EditFolder(const std::string& text); // LetterheadPathEditChange
+    bool EditNamesFolder() const;             // false: the edit shows red
+    void BrowseForFolder();                   // PathBrowseBtnClick
 
-    // RTFListBox and OpenBtn.
-    const std::vector<std::string>& RTFListBox() const { return m_items; }
-    void RTFListBoxClick(int index); // -1: nothing selected
+    // The list (RTFListBox) and OpenBtn.
+    const std::vector<std::string>& Letterheads() const { return m_items; }
+    void Select(int index); // RTFListBoxClick; -1: nothing selected
     int SelectedIndex() const { return m_selected; }
-    bool OpenBtnEnabled() const { return m_selected >= 0; }
+    bool CanOpen() const { return m_selected >= 0; }
     // The full path of the selected file, handed to the platform to open (a failure is shown);
     // empty when nothing is selected.
-    std::string OpenBtnClick();
+    std::string OpenSelected(); // OpenBtnClick
 
-    void RecreateDefault1Click();
+    void RecreateDefault(); // RecreateDefault1Click
 
     // FormCloseQuery: an existing folder in the edit becomes the folder value and is announced.
     // Closing is never refused.

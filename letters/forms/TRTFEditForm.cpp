@@ -69,17 +69,17 @@ TRTFEditForm::TRTFEditForm(Prompter& prompter, Platform* platform, QWidget* pare
 
     connect(m_pathEdit, &QLineEdit::textChanged, this, [this] { LetterheadPathEditChange(); });
     connect(browse, &QToolButton::clicked, this,
-            [this] { Guarded([this] { m_library.PathBrowseBtnClick(); }); });
+            [this] { Guarded([this] { m_library.BrowseForFolder(); }); });
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (m_showing) return;
-        m_library.RTFListBoxClick(row);
+        m_library.Select(row);
         Show();
     });
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { OpenBtnClick(); });
     connect(m_openBtn, &QPushButton::clicked, this, [this] { OpenBtnClick(); });
     connect(m_open1, &QAction::triggered, this, [this] { OpenBtnClick(); });
     connect(recreate, &QAction::triggered, this,
-            [this] { Guarded([this] { m_library.RecreateDefault1Click(); }); });
+            [this] { Guarded([this] { m_library.RecreateDefault(); }); });
     connect(exitBtn, &QPushButton::clicked, this, &QDialog::close);
     connect(exit1, &QAction::triggered, this, &QDialog::close);
     Show();
@@ -104,13 +104,13 @@ void TRTFEditForm::Guarded(const std::function<void()>& step) {
 
 void TRTFEditForm::Show() {
     m_showing = true;
-    const QString edit = FromPath(m_library.LetterheadPathEdit());
+    const QString edit = FromPath(m_library.FolderText());
     if (m_pathEdit->text() != edit) m_pathEdit->setText(edit);
     // A folder that does not exist shows red.
     m_pathEdit->setStyleSheet(m_library.EditNamesFolder() ? QString()
                                                           : QStringLiteral("QLineEdit { background: red; }"));
     QStringList names;
-    for (const auto& name : m_library.RTFListBox())
+    for (const auto& name : m_library.Letterheads())
         names.append(FromPath(name));
     QStringList shown;
     for (int i = 0; i < m_list->count(); ++i)
@@ -120,19 +120,19 @@ void TRTFEditForm::Show() {
         m_list->addItems(names);
     }
     m_list->setCurrentRow(m_library.SelectedIndex());
-    m_openBtn->setEnabled(m_library.OpenBtnEnabled());
-    m_open1->setEnabled(m_library.OpenBtnEnabled());
+    m_openBtn->setEnabled(m_library.CanOpen());
+    m_open1->setEnabled(m_library.CanOpen());
     m_showing = false;
 }
 
 void TRTFEditForm::LetterheadPathEditChange() {
     if (m_showing) return;
-    m_library.LetterheadPathEditChange(ToPath(m_pathEdit->text()));
+    m_library.EditFolder(ToPath(m_pathEdit->text()));
     Show();
 }
 
 void TRTFEditForm::OpenBtnClick() {
-    Guarded([this] { (void)m_library.OpenBtnClick(); });
+    Guarded([this] { (void)m_library.OpenSelected(); });
 }
 
 void TRTFEditForm::done(int result) {

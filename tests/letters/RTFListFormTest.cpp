@@ -45,30 +45,30 @@ TEST(LetterheadLibrary, ListsTheRtfFilesAndOpensTheChosenOne) {
         f.dir.Write(name, "{}");
     (void)ForceDirectories(f.dir.Path() + "folder.rtf");
     f.form.ShowLibrary(f.dir.Path());
-    std::vector<std::string> items = f.form.RTFListBox();
+    std::vector<std::string> items = f.form.Letterheads();
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, (std::vector<std::string>{"Practice.RTF", "a.rtf", "with blank.rtf"}));
     EXPECT_TRUE(f.prompter.Transcript().empty());
 
-    EXPECT_FALSE(f.form.OpenBtnEnabled());
-    EXPECT_EQ(f.form.OpenBtnClick(), "");
+    EXPECT_FALSE(f.form.CanOpen());
+    EXPECT_EQ(f.form.OpenSelected(), "");
     EXPECT_TRUE(f.platform.opened.empty());
     const int blank =
-        static_cast<int>(std::find(f.form.RTFListBox().begin(), f.form.RTFListBox().end(), "with blank.rtf") -
-                         f.form.RTFListBox().begin());
-    f.form.RTFListBoxClick(blank);
-    EXPECT_TRUE(f.form.OpenBtnEnabled());
-    EXPECT_EQ(f.form.OpenBtnClick(), f.dir.Path() + "with blank.rtf");
+        static_cast<int>(std::find(f.form.Letterheads().begin(), f.form.Letterheads().end(), "with blank.rtf") -
+                         f.form.Letterheads().begin());
+    f.form.Select(blank);
+    EXPECT_TRUE(f.form.CanOpen());
+    EXPECT_EQ(f.form.OpenSelected(), f.dir.Path() + "with blank.rtf");
     ASSERT_EQ(f.platform.opened.size(), 1u);
     EXPECT_EQ(f.platform.opened[0], f.dir.Path() + "with blank.rtf");
-    f.form.RTFListBoxClick(7);
-    EXPECT_FALSE(f.form.OpenBtnEnabled());
+    f.form.Select(7);
+    EXPECT_FALSE(f.form.CanOpen());
 }
 
 TEST(LetterheadLibrary, EmptyFolderSaysNoLetterheadsFound) {
     LibraryFixture f;
     f.form.ShowLibrary(f.dir.Path());
-    EXPECT_TRUE(f.form.RTFListBox().empty());
+    EXPECT_TRUE(f.form.Letterheads().empty());
     ASSERT_EQ(f.prompter.Transcript().size(), 1u);
     EXPECT_EQ(f.prompter.Transcript()[0].text, "No letterheads found");
 }
@@ -80,7 +80,7 @@ TEST(LetterheadLibrary, RecreateInAMissingFolderCreatesItOnYesOrCancel) {
         f.prompter.AddAnswer("Create Default Letterhead Folder", answer);
         f.form.ShowLibrary(folder);
         EXPECT_FALSE(f.form.EditNamesFolder());
-        f.form.RecreateDefault1Click();
+        f.form.RecreateDefault();
         const auto transcript = f.prompter.Transcript();
         ASSERT_GE(transcript.size(), 2u);
         EXPECT_EQ(transcript[1].text, "The Letterhead Folder you have selected does not exist.\r\n\r\n"
@@ -92,7 +92,7 @@ TEST(LetterheadLibrary, RecreateInAMissingFolderCreatesItOnYesOrCancel) {
         }
         EXPECT_TRUE(f.form.EditNamesFolder()) << answer;
         EXPECT_EQ(f.dir.Read("new/heads/default.rtf"), DefaultLetterheadRtf()) << answer;
-        EXPECT_EQ(f.form.RTFListBox(), std::vector<std::string>{"default.rtf"});
+        EXPECT_EQ(f.form.Letterheads(), std::vector<std::string>{"default.rtf"});
     }
 }
 
@@ -100,7 +100,7 @@ TEST(LetterheadLibrary, RecreateAsksBeforeOverwritingWhateverTheLetterCase) {
     LibraryFixture f;
     f.dir.Write("Default.rtf", "mine");
     f.form.ShowLibrary(f.dir.Path());
-    f.form.RecreateDefault1Click(); // the headless answer keeps the user's file
+    f.form.RecreateDefault(); // the headless answer keeps the user's file
     EXPECT_EQ(f.dir.Read("Default.rtf"), "mine");
     ASSERT_EQ(f.prompter.Transcript().size(), 1u);
     EXPECT_EQ(f.prompter.Transcript()[0].caption, "Recreate Default Letterhead");
@@ -109,7 +109,7 @@ TEST(LetterheadLibrary, RecreateAsksBeforeOverwritingWhateverTheLetterCase) {
               "Are you sure you want to recreate the Default Letterhead?");
 
     f.prompter.AddAnswer("Recreate Default Letterhead", "Yes");
-    f.form.RecreateDefault1Click();
+    f.form.RecreateDefault();
     EXPECT_EQ(f.dir.Read("Default.rtf"), DefaultLetterheadRtf());
     EXPECT_FALSE(FileExists(f.dir.File("default.rtf"))); // one default, not two
 }
@@ -121,13 +121,13 @@ TEST(LetterheadLibrary, ClosingTakesOverOnlyAnExistingFolder) {
     f.dir.Write("heads/a.rtf", "{}");
     f.form.ShowLibrary(f.dir.Path());
 
-    f.form.LetterheadPathEditChange(f.dir.Path() + "missing");
+    f.form.EditFolder(f.dir.Path() + "missing");
     EXPECT_FALSE(f.form.EditNamesFolder());
     f.form.FormCloseQuery();
     EXPECT_TRUE(announced.empty());
     EXPECT_EQ(f.form.FolderValue(), f.dir.Path());
 
-    f.form.LetterheadPathEditChange(" " + f.dir.Path() + "heads ");
+    f.form.EditFolder(" " + f.dir.Path() + "heads ");
     EXPECT_TRUE(f.form.EditNamesFolder());
     f.form.FormCloseQuery();
     EXPECT_EQ(announced, std::vector<std::string>{f.dir.Path() + "heads/"});
@@ -140,9 +140,9 @@ TEST(LetterheadLibrary, BrowsedFolderReplacesTheEditAndRefillsTheList) {
     f.dir.Write("b.rtf", "{}");
     f.form.ShowLibrary(f.dir.Path());
     f.prompter.AddAnswer("Select a path to monitor for Files to sign", f.dir.Path() + "heads");
-    f.form.PathBrowseBtnClick();
-    EXPECT_EQ(f.form.LetterheadPathEdit(), f.dir.Path() + "heads/");
-    EXPECT_EQ(f.form.RTFListBox(), std::vector<std::string>{"a.rtf"});
+    f.form.BrowseForFolder();
+    EXPECT_EQ(f.form.FolderText(), f.dir.Path() + "heads/");
+    EXPECT_EQ(f.form.Letterheads(), std::vector<std::string>{"a.rtf"});
 }
 
 } // namespace
