@@ -214,7 +214,8 @@ void KXPrintHandler::HandleOnJobThread(const std::string& spoolPath, bool recove
         const JobOutcome outcome = HandleReceivedJob(spoolPath, recovered);
         if (!outcome.held) m_held->Forget(SpoolJobId(spoolPath));
     } catch (const PromptAbandoned&) {
-        LogLine("The program ended while job " + spoolPath + " waited for an answer; it is left for the next start.");
+        LogLine("The program ended while job " + spoolPath +
+                " waited for an answer; it is left for the next start.");
     } catch (const std::exception& e) {
         LogLine("Job " + spoolPath + " failed: " + e.what() + "; the spool file is kept.");
     }

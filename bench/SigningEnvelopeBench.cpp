@@ -93,8 +93,7 @@ void BM_BuildSignedBlock(benchmark::State& state) {
 
 // Signs the same attachment text as the envelope with OpenSSL alone; write turns the PKCS#7 into
 // its output form.
-template <typename Write>
-void BareOpenSslSign(benchmark::State& state, int flags, Write write) {
+template <typename Write> void BareOpenSslSign(benchmark::State& state, int flags, Write write) {
     Rig& rig = TheRig();
     const std::string text = BuildMimePart(rig.clock, "bench@test.example", "\"Jones, Ann\" <ann@b.example>",
                                            "SMITH Referral (File \"SMITH_01-Feb-1950_Referral.pit\")",

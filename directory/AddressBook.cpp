@@ -3,8 +3,8 @@
 #include "DirectoryFiles.h"
 #include "FileUtil.h"
 #include "QZStringManip.h"
-#include "TextEncoding.h"
 #include "Settings.h"
+#include "TextEncoding.h"
 
 #include <algorithm>
 #include <sys/stat.h>

@@ -195,10 +195,11 @@ void WriteHl7Letter(TPitFile& record, const Clock& clock) {
     const std::string doctor1 = Hl7DoctorComponents(record.doctors[0]);
     const std::string doctor2 = Hl7DoctorComponents(record.doctors[1]);
     const std::string pv1Third = record.reportKind == 2 ? doctor1 : Hl7DoctorComponents(record.addressee);
-    const std::string dob = record.dobText.empty() ? std::string()
-                                                   : FormatDateTime("yyyymmddhhnnsszzz",
-                                                                    FreeTextToDateTimeReport(record.dobText,
-                                                                                             CurrentLocaleDateFormat(clock)));
+    const std::string dob =
+        record.dobText.empty()
+            ? std::string()
+            : FormatDateTime("yyyymmddhhnnsszzz",
+                             FreeTextToDateTimeReport(record.dobText, CurrentLocaleDateFormat(clock)));
     const std::string service =
         IsLetterTitle(record.messageTitle) ? "^LETTER^^^^|" : "^" + Hl7Escape(record.messageTitle) + "^^^^|";
     const std::string order = ts10 + "^" + Hl7Escape(record.orderSuffix);

@@ -25,7 +25,8 @@ std::string StrBetween(const std::string& text, const std::string& first, const 
 int StrCount(const std::string& text, const std::string& marker) {
     if (marker.empty()) return 0;
     int n = 0;
-    for (auto p = text.find(marker); p != std::string::npos; p = text.find(marker, p + marker.size())) ++n;
+    for (auto p = text.find(marker); p != std::string::npos; p = text.find(marker, p + marker.size()))
+        ++n;
     return n;
 }
 
@@ -76,24 +77,31 @@ std::string LowerCase(std::string text) {
 }
 
 namespace {
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 } // namespace
 
-std::string Trim(const std::string& text) { return TrimLeft(TrimRight(text)); }
+std::string Trim(const std::string& text) {
+    return TrimLeft(TrimRight(text));
+}
 
 std::string TrimLeft(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && IsTrimmed(text[i])) ++i;
+    while (i < text.size() && IsTrimmed(text[i]))
+        ++i;
     return text.substr(i);
 }
 
 std::string TrimRight(const std::string& text) {
     size_t n = text.size();
-    while (n > 0 && IsTrimmed(text[n - 1])) --n;
+    while (n > 0 && IsTrimmed(text[n - 1]))
+        --n;
     return text.substr(0, n);
 }
 
-std::string ReplaceAllNoCase(const std::string& text, const std::string& search, const std::string& replacement) {
+std::string ReplaceAllNoCase(const std::string& text, const std::string& search,
+                             const std::string& replacement) {
     if (search.empty()) return text;
     const std::string lowerText = LowerCase(text), lowerSearch = LowerCase(search);
     std::string out;
@@ -115,12 +123,15 @@ bool StartsText(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && LowerCase(text.substr(0, prefix.size())) == LowerCase(prefix);
 }
 
-bool SameText(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+bool SameText(const std::string& a, const std::string& b) {
+    return LowerCase(a) == LowerCase(b);
+}
 
 std::optional<int> StrToIntOpt(const std::string& text) {
     // Leading blanks are skipped and a sign allowed, as the platform's conversion did.
     size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
     int base = 10;
@@ -136,9 +147,12 @@ std::optional<int> StrToIntOpt(const std::string& text) {
     for (; i < text.size(); ++i) {
         int d;
         char c = text[i];
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) d = std::tolower(c) - 'a' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
+            d = std::tolower(c) - 'a' + 10;
+        else
+            return std::nullopt;
         value = value * base + d;
         if (value > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
     }
@@ -147,7 +161,9 @@ std::optional<int> StrToIntOpt(const std::string& text) {
     return static_cast<int>(value);
 }
 
-int StrToIntDef(const std::string& text, int fallback) { return StrToIntOpt(text).value_or(fallback); }
+int StrToIntDef(const std::string& text, int fallback) {
+    return StrToIntOpt(text).value_or(fallback);
+}
 
 std::string PadTo(const std::string& text, size_t n) {
     std::string out = text.substr(0, n);

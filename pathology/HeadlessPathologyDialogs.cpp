@@ -27,8 +27,10 @@ PathDetailsOutcome HeadlessPathologyDialogs::ShowPathologyDetails(const PathDeta
     auto confirmed = session.ConfirmOk(*answer);
     if (!confirmed || *confirmed != PathDetailsSession::OkOutcome::Confirmed) {
         if (m_hold)
-            throw HoldJob("laboratory", confirmed ? std::string("the laboratory details are not complete in ") + kLabFileName
-                                                  : confirmed.error().message);
+            throw HoldJob("laboratory",
+                          confirmed
+                              ? std::string("the laboratory details are not complete in ") + kLabFileName
+                              : confirmed.error().message);
         outcome.kind = PathDetailsOutcome::Kind::Failed;
         outcome.error = confirmed ? "The laboratory details were not completed" : confirmed.error().message;
         return outcome;

@@ -239,7 +239,8 @@ Result<int> TakeOnce(const std::string& path) {
 } // namespace
 
 Result<int> TakeGroupCounter(const std::string& programFolder) {
-    const std::string path = ResolveFileNameNoCase(IncludeTrailingSeparator(programFolder), kGroupCounterFileName);
+    const std::string path =
+        ResolveFileNameNoCase(IncludeTrailingSeparator(programFolder), kGroupCounterFileName);
     std::lock_guard lock(g_counterMutex);
     Error last;
     for (int attempt = 0; attempt < 6; ++attempt) {

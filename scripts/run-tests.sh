@@ -27,6 +27,10 @@ run_preset() {
   ctest --preset "$preset"
 }
 
+if [ $all -eq 1 ]; then
+  echo "== clang-format (the checked-in style)"
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+fi
 run_preset default
 if [ $all -eq 1 ]; then
   run_preset asan

@@ -225,7 +225,8 @@ TEST(ClassifyJob, FormFeedPagesAndRelayFrames) {
 TEST(ReadPrintedHeader, ADateWithoutItsYearTakesTheEnginesYear) {
     const FixedClock clock(*EncodeDate(2030, 6, 1), 600);
     letter::TPitFile r;
-    ReadPrintedHeader("Message Date    :12/03 10:00\r\nPatient DOB/Sex :01/02  Sex: F\r\n", r, "", false, clock);
+    ReadPrintedHeader("Message Date    :12/03 10:00\r\nPatient DOB/Sex :01/02  Sex: F\r\n", r, "", false,
+                      clock);
     EXPECT_EQ(DecodeDateTime(r.messageDate).year, 2030);
     EXPECT_EQ(DecodeDateTime(r.dob).year, 2030);
 }

@@ -8,9 +8,10 @@ using namespace vvp;
 
 TEST(RegFileStore, ReadsCrLfFilesWithEscapesAndTypes) {
     test::TempDir dir;
-    dir.Write("r.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\r\n"
-                       "\"Port\"=dword:00002391\r\n\"Save Path\"=\"C:\\\\out\\\\ \\\"q\\\"\"\r\n"
-                       "\"Bin\"=hex:01,02\r\n");
+    dir.Write("r.reg",
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\r\n"
+              "\"Port\"=dword:00002391\r\n\"Save Path\"=\"C:\\\\out\\\\ \\\"q\\\"\"\r\n"
+              "\"Bin\"=hex:01,02\r\n");
     RegFileStore store(dir.File("r.reg"));
     auto key = store.ReadKey(kRegistryKey);
     ASSERT_TRUE(key);
@@ -33,16 +34,18 @@ TEST(RegFileStore, MissingFileOrKeyReadsAsNoKey) {
 
 TEST(RegFileStore, RewriteKeepsOtherKeysAndValues) {
     test::TempDir dir;
-    dir.Write("r.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"b\"\n\n"
-                       "[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\n"
-                       "\"Custom\"=\"kept\"\n\"Port\"=dword:00000001\n\n[HKEY_CURRENT_USER\\Last]\n\"Z\"=dword:00000002\n");
+    dir.Write(
+        "r.reg",
+        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"b\"\n\n"
+        "[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\n"
+        "\"Custom\"=\"kept\"\n\"Port\"=dword:00000001\n\n[HKEY_CURRENT_USER\\Last]\n\"Z\"=dword:00000002\n");
     RegFileStore store(dir.File("r.reg"));
-    ASSERT_TRUE(store.WriteValues(kRegistryKey, {{"Port", RegValue::Dword(9105)}, {"PortName", RegValue::String("V\\x")}}));
-    EXPECT_EQ(dir.Read("r.reg"),
-              "REGEDIT4\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"b\"\n\n"
-              "[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\n"
-              "\"Custom\"=\"kept\"\n\"Port\"=dword:00002391\n\"PortName\"=\"V\\\\x\"\n\n"
-              "[HKEY_CURRENT_USER\\Last]\n\"Z\"=dword:00000002\n\n");
+    ASSERT_TRUE(store.WriteValues(kRegistryKey,
+                                  {{"Port", RegValue::Dword(9105)}, {"PortName", RegValue::String("V\\x")}}));
+    EXPECT_EQ(dir.Read("r.reg"), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Other]\n\"A\"=\"b\"\n\n"
+                                 "[HKEY_CURRENT_USER\\Software\\DMQ\\VocaNet\\Vocanet Virtual Printer]\n"
+                                 "\"Custom\"=\"kept\"\n\"Port\"=dword:00002391\n\"PortName\"=\"V\\\\x\"\n\n"
+                                 "[HKEY_CURRENT_USER\\Last]\n\"Z\"=dword:00000002\n\n");
 }
 
 TEST(RegFileStore, CreatesFileAndFolderOnFirstWrite) {

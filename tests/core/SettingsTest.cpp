@@ -123,7 +123,8 @@ TEST(Settings, AddressBookCopiesGoToTheTemporaryFolder) {
 TEST(Settings, EveryStoredValueIsSavedExactlyOnce) {
     std::multiset<std::string> saved(SaveOrder().begin(), SaveOrder().end());
     std::multiset<std::string> fields;
-    for (const auto& f : RegFields()) fields.insert(f.name);
+    for (const auto& f : RegFields())
+        fields.insert(f.name);
     EXPECT_EQ(saved, fields);
 }
 

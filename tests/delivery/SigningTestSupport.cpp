@@ -17,7 +17,6 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-
 void InstallSigningLibrary(const std::string& libraryPath, const std::string& folder) {
     auto copied = CopyFileReplacing(libraryPath, IncludeTrailingSeparator(folder) + "vvpPKI.so");
     if (!copied) throw std::runtime_error(copied.error().message);

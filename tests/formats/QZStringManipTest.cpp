@@ -69,11 +69,19 @@ TEST(QZStringManip, FieldLimits) {
         std::string field;
     };
     const Case cases[] = {
-        {"a|b|c", '|', 1, "a"}, {"a|b|c", '|', 2, "b"}, {"a|b|c", '|', 3, "c"}, // the last field runs to the
-                                                                                // end
-        {"a|b|c", '|', 4, ""},                                                  // fewer fields than asked
-        {"a|b|c", '|', 0, ""},  {"a|b|c", '|', -1, ""}, {"", '|', 1, ""},       {"a|b", '\0', 1, ""},
-        {"abc", '|', 1, "abc"}, {"|x|", '|', 1, ""},    {"|x|", '|', 2, "x"},   {"|x|", '|', 3, ""},
+        {"a|b|c", '|', 1, "a"},
+        {"a|b|c", '|', 2, "b"},
+        {"a|b|c", '|', 3, "c"}, // the last field runs to the
+                                // end
+        {"a|b|c", '|', 4, ""},  // fewer fields than asked
+        {"a|b|c", '|', 0, ""},
+        {"a|b|c", '|', -1, ""},
+        {"", '|', 1, ""},
+        {"a|b", '\0', 1, ""},
+        {"abc", '|', 1, "abc"},
+        {"|x|", '|', 1, ""},
+        {"|x|", '|', 2, "x"},
+        {"|x|", '|', 3, ""},
         {"|x|", '|', 4, ""},
     };
     for (const auto& c : cases)

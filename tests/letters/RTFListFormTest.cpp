@@ -53,9 +53,9 @@ TEST(LetterheadLibrary, ListsTheRtfFilesAndOpensTheChosenOne) {
     EXPECT_FALSE(f.form.CanOpen());
     EXPECT_EQ(f.form.OpenSelected(), "");
     EXPECT_TRUE(f.platform.opened.empty());
-    const int blank =
-        static_cast<int>(std::find(f.form.Letterheads().begin(), f.form.Letterheads().end(), "with blank.rtf") -
-                         f.form.Letterheads().begin());
+    const int blank = static_cast<int>(
+        std::find(f.form.Letterheads().begin(), f.form.Letterheads().end(), "with blank.rtf") -
+        f.form.Letterheads().begin());
     f.form.Select(blank);
     EXPECT_TRUE(f.form.CanOpen());
     EXPECT_EQ(f.form.OpenSelected(), f.dir.Path() + "with blank.rtf");

@@ -42,7 +42,9 @@ std::string TempDir::Read(const std::string& name) const {
     return r ? *r : std::string("<missing " + name + ">");
 }
 
-std::string TestDataPath(const std::string& relativePath) { return std::string(VVP_TEST_DATA_DIR) + "/" + relativePath; }
+std::string TestDataPath(const std::string& relativePath) {
+    return std::string(VVP_TEST_DATA_DIR) + "/" + relativePath;
+}
 
 std::string ReadTestData(const std::string& relativePath) {
     auto r = ReadWholeFile(TestDataPath(relativePath));
@@ -50,7 +52,9 @@ std::string ReadTestData(const std::string& relativePath) {
     return *r;
 }
 
-std::string BinDir() { return VVP_BIN_DIR; }
+std::string BinDir() {
+    return VVP_BIN_DIR;
+}
 
 void ExpectMatchesGolden(const std::string& actual, const std::string& relativePath) {
     const char* update = std::getenv("VVP_UPDATE_GOLDEN");
@@ -69,7 +73,8 @@ CommandResult RunCommand(const std::string& command) {
     if (!p) return r;
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.output.append(buf, n);
     int status = pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -78,13 +83,16 @@ CommandResult RunCommand(const std::string& command) {
 std::string Visible(const std::string& bytes) {
     std::string out;
     for (unsigned char c : bytes) {
-        if (c == '\r') out += "<CR>";
-        else if (c == '\n') out += "<LF>\n";
+        if (c == '\r')
+            out += "<CR>";
+        else if (c == '\n')
+            out += "<LF>\n";
         else if (c < 32 || c >= 127) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "<%02X>", c);
             out += buf;
-        } else out += static_cast<char>(c);
+        } else
+            out += static_cast<char>(c);
     }
     return out;
 }
