@@ -1,5 +1,7 @@
 #include "Prompter.h"
 
+#include "TextLines.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -8,15 +10,9 @@
 namespace vvp {
 namespace {
 
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return !prefix.empty() && text.size() >= prefix.size() &&
-           Lower(text.substr(0, prefix.size())) == Lower(prefix);
+           AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
 }
 
 std::string OneLine(const std::string& text) {
@@ -65,10 +61,10 @@ const char* AnswerName(Answer answer) {
 }
 
 std::optional<Answer> ParseAnswer(const std::string& text) {
-    const std::string t = Lower(text);
+    const std::string t = AsciiLower(text);
     for (Answer a :
          {Answer::Ok, Answer::Yes, Answer::No, Answer::Cancel, Answer::Abort, Answer::Retry, Answer::Ignore})
-        if (t == Lower(AnswerName(a))) return a;
+        if (t == AsciiLower(AnswerName(a))) return a;
     return std::nullopt;
 }
 
@@ -185,7 +181,8 @@ std::optional<std::string> HeadlessPrompter::Input(const std::string& caption, c
                                                    const std::string& defaultValue) {
     std::lock_guard lock(m_mutex);
     std::optional<std::string> answer = defaultValue;
-    if (auto given = TakeAnswer(caption, prompt)) answer = Lower(*given) == "cancel" ? std::nullopt : given;
+    if (auto given = TakeAnswer(caption, prompt))
+        answer = AsciiLower(*given) == "cancel" ? std::nullopt : given;
     Note({"input", caption, prompt, answer ? *answer : std::string("Cancel")});
     return answer;
 }
@@ -193,7 +190,8 @@ std::optional<std::string> HeadlessPrompter::Input(const std::string& caption, c
 std::string HeadlessPrompter::BrowseFolder(const std::string& title) {
     std::lock_guard lock(m_mutex);
     std::string answer = m_defaultFolder;
-    if (auto given = TakeAnswer(title, title)) answer = Lower(*given) == "cancel" ? std::string() : *given;
+    if (auto given = TakeAnswer(title, title))
+        answer = AsciiLower(*given) == "cancel" ? std::string() : *given;
     Note({"folder", title, "", answer.empty() ? std::string("Cancel") : answer});
     return answer;
 }
@@ -201,7 +199,8 @@ std::string HeadlessPrompter::BrowseFolder(const std::string& title) {
 std::optional<std::string> HeadlessPrompter::ChoosePrinter(const std::string& title) {
     std::lock_guard lock(m_mutex);
     std::optional<std::string> answer;
-    if (auto given = TakeAnswer("Print", title)) answer = Lower(*given) == "cancel" ? std::nullopt : given;
+    if (auto given = TakeAnswer("Print", title))
+        answer = AsciiLower(*given) == "cancel" ? std::nullopt : given;
     Note({"printer", "Print", title, answer ? *answer : std::string("Cancel")});
     return answer;
 }
@@ -210,7 +209,8 @@ std::optional<std::string> HeadlessPrompter::Dialog(const std::string& caption, 
                                                     const std::optional<std::string>& defaultAnswer) {
     std::lock_guard lock(m_mutex);
     std::optional<std::string> answer = defaultAnswer;
-    if (auto given = TakeAnswer(caption, text)) answer = Lower(*given) == "cancel" ? std::nullopt : given;
+    if (auto given = TakeAnswer(caption, text))
+        answer = AsciiLower(*given) == "cancel" ? std::nullopt : given;
     Note({"dialog", caption, text, answer ? *answer : std::string("Cancel")});
     return answer;
 }

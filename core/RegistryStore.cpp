@@ -1,6 +1,7 @@
 #include "RegistryStore.h"
 
 #include "FileUtil.h"
+#include "TextLines.h"
 
 #include <cctype>
 #include <cstdio>
@@ -10,12 +11,6 @@ namespace vvp {
 namespace {
 
 const char* const kHeader = "REGEDIT4";
-
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Reads a quoted, backslash-escaped string starting at text[pos] == '"'; returns the position
 // after the closing quote, or npos when it is not closed.
@@ -73,7 +68,7 @@ std::vector<std::string> SplitFileLines(const std::string& text) {
 // [first, last) of the section's lines after its header; first == npos when absent.
 std::pair<size_t, size_t> FindSection(const std::vector<std::string>& lines, const std::string& key) {
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (IsSectionLine(lines[i]) && Lower(SectionName(lines[i])) == Lower(key)) {
+        if (IsSectionLine(lines[i]) && AsciiLower(SectionName(lines[i])) == AsciiLower(key)) {
             size_t end = i + 1;
             while (end < lines.size() && !IsSectionLine(lines[end]))
                 ++end;
@@ -206,7 +201,7 @@ Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& 
         bool replaced = false;
         for (size_t i = first; i < last; ++i) {
             std::string n, d;
-            if (ParseValueLine(lines[i], n, d) && Lower(n) == Lower(name)) {
+            if (ParseValueLine(lines[i], n, d) && AsciiLower(n) == AsciiLower(name)) {
                 lines[i] = FormatValueLine(name, value);
                 replaced = true;
                 break;
@@ -232,7 +227,7 @@ Result<void> RegFileStore::WriteValues(const std::string& key, const RegValues& 
 
 Result<std::optional<RegValues>> MemoryRegistryStore::ReadKey(const std::string& key) {
     std::lock_guard lock(m_mutex);
-    auto it = m_keys.find(Lower(key));
+    auto it = m_keys.find(AsciiLower(key));
     if (it == m_keys.end()) return std::optional<RegValues>{};
     return std::optional<RegValues>{it->second};
 }
@@ -246,11 +241,11 @@ Result<void> MemoryRegistryStore::WriteValues(const std::string& key, const RegV
     std::lock_guard lock(m_mutex);
     if (m_failWrites) return Error{"Registry write refused"};
     ++m_writes;
-    auto& stored = m_keys[Lower(key)];
+    auto& stored = m_keys[AsciiLower(key)];
     for (const auto& [name, value] : values) {
         bool found = false;
         for (auto& [n, v] : stored)
-            if (Lower(n) == Lower(name)) {
+            if (AsciiLower(n) == AsciiLower(name)) {
                 v = value;
                 found = true;
             }

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "FileUtil.h"
+#include "TextLines.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -10,12 +11,6 @@
 
 namespace vvp {
 namespace {
-
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 enum class FolderRule { None, Required, Optional }; // Optional: empty means "not used"
 
@@ -114,7 +109,7 @@ const std::vector<const char*>& SaveOrder() {
 
 const RegField* FindRegField(const std::string& name) {
     for (const auto& f : RegFields())
-        if (Lower(f.name) == Lower(name)) return &f;
+        if (AsciiLower(f.name) == AsciiLower(name)) return &f;
     return nullptr;
 }
 
@@ -145,10 +140,10 @@ LoadOutcome LoadRegValues(RegistryStore& store, const Folders& folders) {
         for (const auto& field : RegFields()) {
             const RegValue* found = nullptr;
             for (const auto& [name, value] : **key)
-                if (Lower(name) == Lower(field.name)) found = &value;
+                if (AsciiLower(name) == AsciiLower(field.name)) found = &value;
             if (!found || field.set(out.values, *found)) continue;
             // A limit on who may send must not open up because it was mistyped.
-            if (Lower(field.name) == "allowed peers") {
+            if (AsciiLower(field.name) == "allowed peers") {
                 out.values.AllowedPeersUnreadable = true;
                 out.problems.push_back(
                     "Setting \"Allowed Peers\" cannot be read; no peer is allowed until it is "

@@ -46,6 +46,12 @@ std::string NormaliseLineEnds(std::string_view text) {
     return out;
 }
 
+std::string AsciiLower(std::string text) {
+    for (auto& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 std::string ListValue(const StringList& lines, const std::string& name) {
     for (const auto& l : lines) {
         auto eq = l.find('=');

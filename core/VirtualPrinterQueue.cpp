@@ -1,5 +1,7 @@
 #include "VirtualPrinterQueue.h"
 
+#include "TextLines.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -7,12 +9,6 @@
 
 namespace vvp {
 namespace {
-
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -39,7 +35,7 @@ bool IsLoopback(const std::string& host) {
 // Host and port of "socket://host[:port][/path][?options]"; false for other devices.
 bool ParseSocketUri(const std::string& uri, std::string& host, int& port) {
     const std::string scheme = "socket://";
-    if (Lower(uri.substr(0, scheme.size())) != scheme) return false;
+    if (AsciiLower(uri.substr(0, scheme.size())) != scheme) return false;
     std::string rest = uri.substr(scheme.size());
     rest = rest.substr(0, rest.find_first_of("/?"));
     if (const auto at = rest.rfind('@'); at != std::string::npos) rest = rest.substr(at + 1);
@@ -55,7 +51,7 @@ bool ParseSocketUri(const std::string& uri, std::string& host, int& port) {
     } else {
         host = rest;
     }
-    host = Lower(host);
+    host = AsciiLower(host);
     port = 9100; // the socket backend's own default
     if (!portText.empty()) {
         if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
@@ -85,7 +81,7 @@ VirtualPrinterIdentity VirtualPrinterIdentityFrom(const VNPTRRegValues& values) 
 }
 
 bool SamePrinterName(const std::string& a, const std::string& b) {
-    return Lower(Trim(a)) == Lower(Trim(b));
+    return AsciiLower(Trim(a)) == AsciiLower(Trim(b));
 }
 
 bool IsVirtualPrinterQueue(const PrinterQueue& queue, const VirtualPrinterIdentity& identity) {
@@ -96,7 +92,7 @@ bool IsVirtualPrinterQueue(const PrinterQueue& queue, const VirtualPrinterIdenti
     if (!ParseSocketUri(queue.deviceUri, host, port) || port != identity.port) return false;
     if (IsLoopback(host)) return true;
     for (const auto& own : identity.localHostNames)
-        if (host == Lower(own) || host.rfind(Lower(own) + ".", 0) == 0) return true;
+        if (host == AsciiLower(own) || host.rfind(AsciiLower(own) + ".", 0) == 0) return true;
     return false;
 }
 

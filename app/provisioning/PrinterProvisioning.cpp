@@ -4,6 +4,7 @@
 #include "Folders.h"
 #include "PrinterReports.h"
 #include "ScriptRunner.h"
+#include "TextLines.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -19,12 +20,6 @@ const char* const kChangeCaption = "Change Printer Port";
 const char* const kCreatedText = "Printer Created successfully";
 const char* const kCreateFailedText = "There was a problem creating the Printer object.";
 const char* const kPpdName = "vvp-textonly.ppd";
-
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // "a\r\nb\r\n" as "a, b".
 std::string CommaList(const std::string& lines) {
@@ -185,7 +180,8 @@ std::string PrinterProvisioning::FindPrintersForPort(const std::string& portValu
         return result;
     }
     for (const auto& printer : PrinterNames()) {
-        if (printer.rfind("\\\\", 0) == 0 || Lower(printer).find("(from ") != std::string::npos) continue;
+        if (printer.rfind("\\\\", 0) == 0 || AsciiLower(printer).find("(from ") != std::string::npos)
+            continue;
         const ToolRun run = RunToReport({"/bin/sh", script, printer}, m_services.tempFolder,
                                         kPrinterInfoScript.report, m_limits.printerInfo);
         if (InfoReportUsesPort(run.report, portValue)) result += printer + "\r\n";
@@ -225,7 +221,7 @@ void PrinterProvisioning::CheckPrinterAtLoad() {
         return;
     }
     for (const auto& name : PrinterNames())
-        if (Lower(name) == "vocanet") return;
+        if (AsciiLower(name) == "vocanet") return;
     CheckPrinter();
 }
 

@@ -1,5 +1,7 @@
 #include "PrinterReports.h"
 
+#include "TextLines.h"
+
 #include <cctype>
 #include <vector>
 
@@ -10,12 +12,6 @@ std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return {};
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-std::string Lower(std::string s) {
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // Lines without their CR or LF; a report may come with either line end.
@@ -82,9 +78,9 @@ std::string LookupPortValue(const std::string& portList, int32_t port) {
 }
 
 bool InfoReportUsesPort(const std::string& report, const std::string& portValue) {
-    const std::string portName = Lower(portValue.substr(0, portValue.find(',')));
+    const std::string portName = AsciiLower(portValue.substr(0, portValue.find(',')));
     for (const auto& line : Lines(report))
-        if (auto v = AfterLabel(line, "Port name")) return Lower(*v) == portName;
+        if (auto v = AfterLabel(line, "Port name")) return AsciiLower(*v) == portName;
     return false;
 }
 

@@ -134,12 +134,7 @@ int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostrea
         return 2;
     }
     VvpdRuntime rt(options, out);
-    std::string error;
-    if (!rt.LoadAnswers(error)) {
-        err << "vvpd: " << error << "\n";
-        return 2;
-    }
-    (void)rt.Start(StartMode::Jobs);
+    if (!rt.StartForJobs(err)) return 2;
     bool allDealtWith = true;
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& file = options.args[i];

@@ -71,12 +71,7 @@ int RunRetryCommand(const VvpdOptions& options, std::ostream& out, std::ostream&
         return 0;
     }
     VvpdRuntime rt(options, out);
-    std::string error;
-    if (!rt.LoadAnswers(error)) {
-        err << "vvpd: " << error << "\n";
-        return 2;
-    }
-    (void)rt.Start(StartMode::Jobs);
+    if (!rt.StartForJobs(err)) return 2;
     SpoolFolderLock lock;
     if (auto locked = lock.Acquire(folders.temp); !locked) {
         err << "vvpd: " << locked.error().message << "\n";

@@ -43,6 +43,16 @@ bool VvpdRuntime::LoadAnswers(std::string& error) {
     return m_prompter.LoadAnswersFile(m_options.answersFile, &error);
 }
 
+bool VvpdRuntime::StartForJobs(std::ostream& err) {
+    std::string error;
+    if (!LoadAnswers(error)) {
+        err << "vvpd: " << error << "\n";
+        return false;
+    }
+    (void)Start(StartMode::Jobs);
+    return true;
+}
+
 Result<LoadOutcome> VvpdRuntime::Start(StartMode mode) {
     auto started = m_engine->Start(mode);
     if (started) m_prompter.SetDefaultFolder(started->values.SavePath);

@@ -37,6 +37,9 @@ public:
 
     // Loads the answers file; false with a message when it cannot be read.
     bool LoadAnswers(std::string& error);
+    // The answers file, then the engine ready for jobs submitted directly; false (the message on
+    // err) when the answers cannot be read.
+    bool StartForJobs(std::ostream& err);
     // Starts the engine; the headless folder browser then "chooses" the Save Path.
     Result<LoadOutcome> Start(StartMode mode);
 
