@@ -52,6 +52,12 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 std::string ListValue(const StringList& lines, const std::string& name) {
     for (const auto& l : lines) {
         auto eq = l.find('=');

@@ -18,6 +18,9 @@ std::string NormaliseLineEnds(std::string_view text);
 // The text with its ASCII letters in lower case, as names and settings are compared.
 std::string AsciiLower(std::string text);
 
+// The text without blanks, tabs and line ends at either end.
+std::string TrimBlanks(const std::string& text);
+
 // Values of "name=value" lines: the text after the first '=' of the first line whose name matches
 // exactly (case-sensitive, as string lists compare names); empty when absent.
 std::string ListValue(const StringList& lines, const std::string& name);

@@ -10,12 +10,6 @@
 namespace vvp {
 namespace {
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 bool IsLoopback(const std::string& host) {
     if (host == "localhost" || host == "localhost.localdomain" || host == "ip6-localhost" || host == "::1" ||
         host == "0.0.0.0" || host == "::")
@@ -66,12 +60,12 @@ bool ParseSocketUri(const std::string& uri, std::string& host, int& port) {
 VirtualPrinterIdentity VirtualPrinterIdentityFrom(const VNPTRRegValues& values) {
     VirtualPrinterIdentity identity;
     identity.port = values.Port;
-    if (!Trim(values.PortName).empty()) identity.names.push_back(Trim(values.PortName));
+    if (!TrimBlanks(values.PortName).empty()) identity.names.push_back(TrimBlanks(values.PortName));
     std::string::size_type start = 0;
     while (start <= values.PrinterListText.size()) {
         auto end = values.PrinterListText.find('\n', start);
         if (end == std::string::npos) end = values.PrinterListText.size();
-        const std::string line = Trim(values.PrinterListText.substr(start, end - start));
+        const std::string line = TrimBlanks(values.PrinterListText.substr(start, end - start));
         if (!line.empty()) identity.names.push_back(line);
         start = end + 1;
     }
@@ -81,7 +75,7 @@ VirtualPrinterIdentity VirtualPrinterIdentityFrom(const VNPTRRegValues& values) 
 }
 
 bool SamePrinterName(const std::string& a, const std::string& b) {
-    return AsciiLower(Trim(a)) == AsciiLower(Trim(b));
+    return AsciiLower(TrimBlanks(a)) == AsciiLower(TrimBlanks(b));
 }
 
 bool IsVirtualPrinterQueue(const PrinterQueue& queue, const VirtualPrinterIdentity& identity) {

@@ -1,6 +1,7 @@
 #include "MainWindowModel.h"
 
 #include "FileUtil.h"
+#include "TextLines.h"
 #include "VirtualPrinterQueue.h"
 
 #include <algorithm>
@@ -8,16 +9,6 @@
 #include <utility>
 
 namespace vvp {
-namespace {
-
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-} // namespace
-
 MainWindowModel::MainWindowModel(MainWindowEngine& engine, Prompter& prompter, Platform& platform,
                                  BackgroundRunner& runner, MainWindowShell shell, DesktopInfo info)
     : m_engine(engine), m_prompter(prompter), m_platform(platform), m_runner(runner),
@@ -128,7 +119,7 @@ void MainWindowModel::ShowPrinterList(const std::string& printerListText) {
     while (start < printerListText.size()) {
         auto end = printerListText.find('\n', start);
         if (end == std::string::npos) end = printerListText.size();
-        if (std::string line = Trim(printerListText.substr(start, end - start)); !line.empty())
+        if (std::string line = TrimBlanks(printerListText.substr(start, end - start)); !line.empty())
             m_view.printerList.push_back(std::move(line));
         start = end + 1;
     }
@@ -344,7 +335,7 @@ void MainWindowModel::OpenManual() {
 void MainWindowModel::ReportPrinterClick() {
     const auto chosen = m_prompter.ChoosePrinter("Letter Printer");
     if (!chosen) return;
-    const std::string name = Trim(*chosen);
+    const std::string name = TrimBlanks(*chosen);
     if (!name.empty()) {
         const PrinterQueue queue = FindPrinterQueue(m_engine.PrinterQueues(), name);
         if (IsVirtualPrinterQueue(queue, VirtualPrinterIdentityFrom(m_engine.Settings()))) {
@@ -370,7 +361,7 @@ void MainWindowModel::ChooseServer() {
     const auto answer =
         m_prompter.Input(kServerCaption, kServerPrompt, current.empty() ? kServerPlaceholder : current);
     if (!answer) return;
-    const std::string server = Trim(*answer);
+    const std::string server = TrimBlanks(*answer);
     if (server.empty() || server == kServerPlaceholder) return;
     ChangeAndRefresh([&server](VNPTRRegValues& v) { v.VocanetServer = server; });
     QueueServerQuery();

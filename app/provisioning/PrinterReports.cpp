@@ -8,12 +8,6 @@
 namespace vvp {
 namespace {
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // Lines without their CR or LF; a report may come with either line end.
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -33,7 +27,7 @@ std::vector<std::string> Lines(const std::string& text) {
 std::optional<std::string> AfterLabel(const std::string& line, const std::string& label) {
     const auto at = line.find(label);
     if (at == std::string::npos) return std::nullopt;
-    return Trim(line.substr(at + label.size()));
+    return TrimBlanks(line.substr(at + label.size()));
 }
 
 } // namespace
@@ -99,7 +93,7 @@ std::string PrinterNameProblem(const std::string& name) {
 }
 
 std::optional<int64_t> ParseWholeNumber(const std::string& text) {
-    const std::string t = Trim(text);
+    const std::string t = TrimBlanks(text);
     size_t i = 0;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     if (i == t.size() || t.size() - i > 10) return std::nullopt;
