@@ -115,6 +115,8 @@ std::string CreatePathologyRequest(const std::string& jobText, const std::string
         return "ERROR: " + record.Error;
     } catch (const PromptAbandoned&) {
         throw; // the program is ending: the job stays for the next start
+    } catch (const HoldJob&) {
+        throw; // waits for its laboratory details instead of failing
     } catch (const std::exception& e) {
         return std::string("ERROR: ") + e.what();
     }

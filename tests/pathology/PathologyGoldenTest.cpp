@@ -143,13 +143,23 @@ TEST_F(VvpdPathology, CancelledPageGivesNoOrderAndLaterPagesStillGo) {
     EXPECT_EQ(dir.Read("prog/group.counter.txt"), "3\r\n");
 }
 
-TEST_F(VvpdPathology, MissingLaboratoryEndsWithAnErrorAndNoOrder) {
+// Nobody can answer the details dialog on a service: the request waits for the laboratory file.
+TEST_F(VvpdPathology, MissingLaboratoryHoldsTheRequestUntilTheFileIsThere) {
     DeleteFileIfExists(Prog() + "ElectronicLabDetails.inf");
-    const test::CommandResult r = Convert("single_request.prn");
-    EXPECT_NE(r.output.find("ERROR: No laboratory is listed in ElectronicLabDetails.inf"), std::string::npos)
+    test::CommandResult r = Convert("single_request.prn");
+    EXPECT_NE(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("is held: No laboratory is listed in ElectronicLabDetails.inf"),
+              std::string::npos)
         << r.output;
     EXPECT_TRUE(Orders().empty());
     EXPECT_FALSE(FileExists(Prog() + "group.counter.txt"));
+    EXPECT_EQ(ListFolder(dir.Path() + "tmp/held", "*.prn", false).size(), 1u);
+
+    dir.Write("prog/ElectronicLabDetails.inf", test::ReadTestData("pathology/ElectronicLabDetails.inf"));
+    r = test::RunCommand(Cmd("retry"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Orders().size(), 1u);
+    EXPECT_TRUE(ListFolder(dir.Path() + "tmp/held", "*", false).empty());
 }
 
 // A key written in another case once gave no address, an empty order and "Generated Message".
