@@ -7,12 +7,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace vvp {
 namespace {
 
 constexpr const char* kRecordExtension = ".held";
+constexpr const char* kDeliveredKey = "Delivered=";
+
+std::string OneLine(const std::string& text) {
+    return StrReplace(StrReplace(text, "\r", " "), "\n", " ");
+}
 
 HeldJob ReadRecord(const std::string& path) {
     HeldJob job;
@@ -22,16 +28,19 @@ HeldJob ReadRecord(const std::string& path) {
     job.since = ListValue(lines, "Since");
     job.retries = StrToIntDef(ListValue(lines, "Retries"), 0);
     job.nextTry = std::strtoll(ListValue(lines, "NextTry").c_str(), nullptr, 10);
+    for (const auto& line : lines)
+        if (line.rfind(kDeliveredKey, 0) == 0)
+            job.delivered.push_back(line.substr(std::strlen(kDeliveredKey)));
     return job;
 }
 
 Result<void> WriteRecord(const std::string& path, const HeldJob& job) {
     // One line per value: a reason that came from outside cannot add lines of its own.
-    const std::string reason = StrReplace(StrReplace(job.reason, "\r", " "), "\n", " ");
-    return WriteFileAtomically(
-        path,
-        JoinLines({"Cause=" + job.cause, "Reason=" + reason, "Since=" + job.since,
-                   "Retries=" + std::to_string(job.retries), "NextTry=" + std::to_string(job.nextTry)}));
+    StringList lines{"Cause=" + job.cause, "Reason=" + OneLine(job.reason), "Since=" + job.since,
+                     "Retries=" + std::to_string(job.retries), "NextTry=" + std::to_string(job.nextTry)};
+    for (const auto& name : job.delivered)
+        lines.push_back(kDeliveredKey + OneLine(name));
+    return WriteFileAtomically(path, JoinLines(lines));
 }
 
 } // namespace
@@ -50,7 +59,8 @@ std::string HeldJobs::RecordPath(const std::string& spoolName) const {
 }
 
 Result<std::string> HeldJobs::Hold(const std::string& spoolPath, const std::string& cause,
-                                   const std::string& reason, const std::string& now, int64_t nowSeconds) {
+                                   const std::string& reason, const std::string& now, int64_t nowSeconds,
+                                   const std::vector<std::string>& delivered) {
     std::lock_guard lock(m_mutex);
     if (!DirectoryExists(m_folder))
         if (auto made = ForceDirectories(m_folder); !made) return made.error();
@@ -66,6 +76,7 @@ Result<std::string> HeldJobs::Hold(const std::string& spoolPath, const std::stri
     }
     job.cause = cause;
     job.reason = reason;
+    job.delivered = delivered;
     job.nextTry = nowSeconds + Delay(job.retries);
     if (spoolPath != held)
         if (std::rename(spoolPath.c_str(), held.c_str()) != 0)

@@ -18,7 +18,8 @@ struct HeldJob {
     std::string reason;
     std::string since; // when it was first held, as the log writes times
     int retries = 0;
-    int64_t nextTry = 0; // seconds since the epoch
+    int64_t nextTry = 0;                // seconds since the epoch
+    std::vector<std::string> delivered; // its messages that went out before it was held
 };
 
 // The held folder (temporary folder + "held/"): each held job's spool file and beside it a small
@@ -30,10 +31,11 @@ public:
 
     const std::string& Folder() const { return m_folder; }
 
-    // Moves the spool file in (or back in) and records why; tried again after a delay that
-    // grows with each try. The held spool path.
+    // Moves the spool file in (or back in) and records why and what went out already; tried
+    // again after a delay that grows with each try. The held spool path.
     Result<std::string> Hold(const std::string& spoolPath, const std::string& cause,
-                             const std::string& reason, const std::string& now, int64_t nowSeconds);
+                             const std::string& reason, const std::string& now, int64_t nowSeconds,
+                             const std::vector<std::string>& delivered = {});
     std::vector<HeldJob> List() const;
     std::optional<HeldJob> Find(const std::string& id) const;
     // The job's spool file moved back to the temporary folder to be handled again; its path.

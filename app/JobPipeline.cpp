@@ -5,6 +5,8 @@
 #include "QZStringManip.h"
 #include "Spool.h"
 
+#include <algorithm>
+
 namespace vvp {
 namespace {
 
@@ -104,11 +106,19 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
             StringList lines = SplitLines(m.content);
             lines.insert(lines.begin(), m.recipient + ":" + m.format);
             const std::string base = m.recipient + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
+            if (std::find(outcome.delivered.begin(), outcome.delivered.end(), base) !=
+                outcome.delivered.end()) {
+                // A held job tried again: what went out before it was held is not sent twice.
+                m_handler.LogLine("Message " + base + " went out before the job was held; not sent again.");
+                ++outcome.messages;
+                break;
+            }
             m_handler.LogLine("Generated Message for transmission.");
             switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), base,
                                    "." + LowerCase(m.format))) {
             case DeliveryOutcome::Delivered:
                 ++outcome.messages;
+                outcome.delivered.push_back(base);
                 break;
             case DeliveryOutcome::Declined:
                 ++outcome.cancelled;
@@ -172,7 +182,7 @@ void JobPipeline::FinishSpool(const std::string& spoolPath, JobOutcome& outcome)
     if (outcome.tooLarge) return;
     if (outcome.held) {
         outcome.spoolKept = true;
-        if (!m_hold || !m_hold(spoolPath, outcome.holdCause, outcome.holdReason))
+        if (!m_hold || !m_hold(spoolPath, outcome.holdCause, outcome.holdReason, outcome.delivered))
             m_handler.LogLine("Job kept in " + spoolPath + ": " + outcome.holdReason);
         return;
     }
@@ -207,6 +217,13 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recov
     DeliveryContext ctx{m_handler.Settings().Get(), m_handler.Services().prompter, m_handler.Services().log,
                         m_relay};
     ctx.recoveredJob = recovered;
+    if (recovered && m_deliveredBefore) {
+        if (auto before = m_deliveredBefore(SpoolJobId(spoolPath))) {
+            // Its record knows what is its own: a file of the same name from elsewhere is a clash.
+            ctx.recoveredJob = false;
+            outcome.delivered = std::move(*before);
+        }
+    }
     if (IsRelayFrameText(*bytes)) {
         if (ctx.settings.SaveMode == 2 && m_relayFrames) {
             outcome.relayFrame = true;

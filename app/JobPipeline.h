@@ -4,7 +4,9 @@
 #include "MessageDelivery.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vvp {
 
@@ -60,6 +62,8 @@ struct JobOutcome {
     bool held = false;     // held until someone fixes the cause, then tried again
     std::string holdCause, holdReason;
     bool spoolKept = false;
+    // The job's messages (file base names) that went out, before it was held and in this run.
+    std::vector<std::string> delivered;
 
     bool DealtWith() const { return failures == 0 && !unrecognised && !refused && !tooLarge && !held; }
 };
@@ -70,17 +74,23 @@ class JobPipeline {
 public:
     // Accepts a relay frame in server mode; returns false when it could not be stored.
     using RelayFrameHandler = std::function<bool(const std::string& spoolPath, const std::string& jobText)>;
-    // Holds the job's spool file (cause, reason); false when it could not be held (it then stays).
-    using HoldHandler = std::function<bool(const std::string& spoolPath, const std::string& cause,
-                                           const std::string& reason)>;
+    // Holds the job's spool file (cause, reason, what went out already); false when it could not
+    // be held (it then stays).
+    using HoldHandler =
+        std::function<bool(const std::string& spoolPath, const std::string& cause, const std::string& reason,
+                           const std::vector<std::string>& delivered)>;
+    // What a held job sent before it was held (its file base names); nullopt for a job never held.
+    using DeliveredBefore = std::function<std::optional<std::vector<std::string>>(const std::string& jobId)>;
 
     JobPipeline(EngineContext& handler, JobClassifier& classifier, MessageRelay* relay = nullptr);
 
     void SetRelayFrameHandler(RelayFrameHandler handler) { m_relayFrames = std::move(handler); }
     void SetHoldHandler(HoldHandler handler) { m_hold = std::move(handler); }
+    void SetDeliveredBefore(DeliveredBefore lookup) { m_deliveredBefore = std::move(lookup); }
 
-    // recovered: the job was left by a crash or kill, so messages it already stored count as
-    // delivered instead of clashing with themselves.
+    // recovered: the job was left by a crash or kill, or held and tried again. A held job's record
+    // says which messages went out; without one, a message already stored under the job's own
+    // name counts as delivered instead of clashing with itself.
     JobOutcome HandleSpoolFile(const std::string& spoolPath, bool recovered = false);
 
 private:
@@ -97,6 +107,7 @@ private:
     MessageRelay* m_relay;
     RelayFrameHandler m_relayFrames;
     HoldHandler m_hold;
+    DeliveredBefore m_deliveredBefore;
 };
 
 } // namespace vvp

@@ -62,9 +62,14 @@ KXPrintHandler::KXPrintHandler(EngineSeams seams, EngineOptions options)
     m_pipeline->SetRelayFrameHandler([this](const std::string& spoolPath, const std::string& jobText) {
         return AcceptRelayFrame(*m_context, spoolPath, jobText);
     });
-    m_pipeline->SetHoldHandler(
-        [this](const std::string& spoolPath, const std::string& cause, const std::string& reason) {
-            return HoldSpool(spoolPath, cause, reason);
+    m_pipeline->SetHoldHandler([this](const std::string& spoolPath, const std::string& cause,
+                                      const std::string& reason, const std::vector<std::string>& delivered) {
+        return HoldSpool(spoolPath, cause, reason, delivered);
+    });
+    m_pipeline->SetDeliveredBefore(
+        [this](const std::string& jobId) -> std::optional<std::vector<std::string>> {
+            if (auto job = m_held->Find(jobId)) return job->delivered;
+            return std::nullopt;
         });
     const bool tokenSigning = m_seams.signer == nullptr;
     m_monitor = std::make_unique<SigningFolderMonitor>(SigningFolderMonitor::Services{
@@ -222,9 +227,10 @@ void KXPrintHandler::HandleOnJobThread(const std::string& spoolPath, bool recove
 }
 
 bool KXPrintHandler::HoldSpool(const std::string& spoolPath, const std::string& cause,
-                               const std::string& reason) {
+                               const std::string& reason, const std::vector<std::string>& delivered) {
     const std::string now = FormatDateTime("dd/mm/yyyy hh:nn:ss", m_seams.clock.Now());
-    auto held = m_held->Hold(spoolPath, cause, reason, now, static_cast<int64_t>(std::time(nullptr)));
+    auto held =
+        m_held->Hold(spoolPath, cause, reason, now, static_cast<int64_t>(std::time(nullptr)), delivered);
     if (!held) {
         LogLine("Job " + spoolPath + " could not be held (" + held.error().message +
                 "); it stays where it is.");

@@ -126,7 +126,8 @@ public:
 private:
     void Recover(const std::vector<std::string>& spoolFiles);
     void HandleOnJobThread(const std::string& spoolPath, bool recovered);
-    bool HoldSpool(const std::string& spoolPath, const std::string& cause, const std::string& reason);
+    bool HoldSpool(const std::string& spoolPath, const std::string& cause, const std::string& reason,
+                   const std::vector<std::string>& delivered);
     void RetryHeldJobs();
     void NoteProblem(const std::string& text);
 

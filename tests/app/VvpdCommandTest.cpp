@@ -1,4 +1,5 @@
 #include "FileUtil.h"
+#include "QZStringManip.h"
 #include "TestSupport.h"
 #include "TextLines.h"
 
@@ -114,4 +115,46 @@ TEST(VvpdConvert, LogIsOneUtf8LinePerEntryAndLetterheadsMatchWhateverTheirCase) 
         merged = merged ||
                  v.dir.Read("prog/VirtualPrinter/" + name).find("Riverside Medical") != std::string::npos;
     EXPECT_TRUE(merged);
+}
+
+// Two jobs under one fixed clock get the same id, so the second one's page 2 finds the first
+// one's message under its name. Held and tried again, it must neither take that file for its own
+// (the message would be lost) nor send its page 1 a second time.
+TEST(VvpdConvert, HeldJobIsTriedAgainWithoutResendingOrTakingAnothersMessage) {
+    Vvpd v;
+    ASSERT_EQ(test::RunCommand(v.Cmd("set \"Save Mode\" 1")).status, 0);
+    const std::string letter = test::ReadTestData("messages/referral_pit.prn");
+    auto to = [&](const std::string& who, const std::string& greeting) {
+        std::string text = StrReplace(letter, "anne.specialist@clinic.example.com.au", who);
+        return StrReplace(text, "Dear Anne,", greeting);
+    };
+    const std::string saved = v.dir.Path() + "prog/VirtualPrinter/";
+    v.dir.Write("first.prn",
+                to("bob@clinic.example", "Dear Bob,") + "\f" + to("anne@clinic.example", "Dear Anne,"));
+    ASSERT_EQ(test::RunCommand(v.Cmd("convert " + v.dir.File("first.prn"))).status, 0);
+    const auto anne = ListFolder(saved, "anne@*", false);
+    ASSERT_EQ(anne.size(), 1u);
+
+    v.dir.Write("second.prn",
+                to("carol@clinic.example", "Dear Carol,") + "\f" + to("anne@clinic.example", "Dear Dr Lee,"));
+    test::CommandResult r = test::RunCommand(v.Cmd("convert " + v.dir.File("second.prn")));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("is held: the message for anne@clinic.example could not be stored"),
+              std::string::npos)
+        << r.output;
+    ASSERT_EQ(ListFolder(saved, "carol@*", false).size(), 1u);
+
+    r = test::RunCommand(v.Cmd("retry"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("went out before the job was held; not sent again"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("was already saved"), std::string::npos) << r.output;
+    EXPECT_EQ(ListFolder(v.dir.Path() + "tmp/held", "*.prn", false).size(), 1u);
+
+    ASSERT_TRUE(MoveFileNoReplace(saved + anne[0], v.dir.Path() + "bobs-anne.pit").ok());
+    r = test::RunCommand(v.Cmd("retry"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(v.dir.Read("prog/VirtualPrinter/" + anne[0]).find("Dear Dr Lee,"), std::string::npos);
+    EXPECT_EQ(ListFolder(saved, "carol@*", false).size(), 1u);
+    EXPECT_TRUE(ListFolder(v.dir.Path() + "tmp/held", "*", false).empty());
 }
