@@ -56,7 +56,7 @@ if lpstat -r 2>/dev/null | grep -q "is running"; then
 fi
 
 step "the server's settings, as its user"
-server_env=(VVP_PROGRAM_FOLDER=/var/lib/vvp VVP_REGISTRY=/var/lib/vvp/registry.reg TMP=/var/lib/vvp)
+server_env=(VVP_PROGRAM_FOLDER=/var/lib/vvp VVP_REGISTRY=/var/lib/vvp/registry.reg TMP=/var/lib/vvp/spool)
 (cd / && $SUDO runuser -u vvp -- env "${server_env[@]}" /usr/bin/vvpd set "Save Mode" 2 >/dev/null)
 
 step "upgrade over itself"
