@@ -71,6 +71,7 @@ int VvpMain(int argc, char** argv) {
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN); // a full file size limit fails the write; the job stays
     StopSignals::Install();
 
     // One copy at a time, decided before any window exists.

@@ -5,6 +5,7 @@
 #include "VvpdRuntime.h"
 #include "VvpdService.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <unistd.h>
@@ -150,6 +151,8 @@ int RunConvertCommand(const VvpdOptions& options, std::ostream& out, std::ostrea
 }
 
 int VvpdMain(int argc, char** argv) {
+    // A file size limit (ulimit -f) makes the write fail and the job stay; the signal would end us.
+    std::signal(SIGXFSZ, SIG_IGN);
     VvpdOptions options;
     std::string error;
     if (!ParseVvpdOptions(argc, argv, options, error)) {
