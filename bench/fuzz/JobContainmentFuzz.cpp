@@ -22,7 +22,8 @@ using namespace vvp;
 namespace fs = std::filesystem;
 
 struct Scratch {
-    std::string container; // holds root alone: a name leading out of root lands here
+    // holds root alone, deep enough that a name leading out of root by several ".." lands here
+    std::string container;
     std::string root;
     FixedClock clock{*EncodeDate(2026, 12, 8) + *EncodeTime(10, 31, 15, 250), 600};
     HeadlessPrompter prompter;
@@ -35,7 +36,7 @@ struct Scratch {
     Scratch() {
         std::string pattern = (fs::temp_directory_path() / "vvp-containment-XXXXXX").string();
         container = std::string(mkdtemp(pattern.data())) + "/";
-        root = container + "r/";
+        root = container + "a/b/c/d/e/f/r/";
         for (const char* sub : {"prog", "tmp", "save", "handed", "heads"})
             (void)ForceDirectories(root + sub);
         (void)WriteWholeFile(root + "prog/handon.kxh",
