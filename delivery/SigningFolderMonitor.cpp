@@ -310,6 +310,10 @@ SigningFolderMonitor::Step SigningFolderMonitor::ProcessFile(const VNPTRRegValue
         recipient = MessageRecipient(name);
     // The recipient becomes part of output names and of the signed copy's header lines.
     if (recipient.empty() || UnsafeRecipient(recipient)) {
+        if (!recipient.empty() && m_toldUnsafe.insert(name).second)
+            m_s.log.LogLine("File " + Printable(name) +
+                            " is left in the monitored folder: its recipient cannot be " +
+                            "used in a message name.");
         ++unprocessed;
         return Step::NextFile;
     }

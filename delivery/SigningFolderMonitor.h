@@ -103,6 +103,7 @@ private:
     uint64_t m_maxFileBytes = 256ull * 1024 * 1024;
     bool m_toldUnavailable = false;
     std::set<std::string> m_toldWaiting; // files whose wait was logged
+    std::set<std::string> m_toldUnsafe;  // files whose unusable recipient was logged
     mutable std::mutex m_displayMutex;
     MonitorDisplay m_display;
 };

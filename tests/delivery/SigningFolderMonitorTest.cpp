@@ -291,6 +291,16 @@ TEST(SigningFolderMonitor, TakesOnlyPlainFilesOfTheFolderAndSafeRecipients) {
     EXPECT_TRUE(rig.signer.streams.empty());
     EXPECT_EQ(rig.monitor.Display().caption, "Monitor Path for Signing - 1 unprocessed.");
     EXPECT_EQ(rig.dir.Read("vvpstore.psi"), "secret key store");
+    // Told once, on one line, however many ticks find it.
+    rig.monitor.MonitorTick();
+    const auto lines = rig.log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.find("File bob@clinic.example??Bcc: spy@evil.example_letter.txt is "
+                                              "left in the monitored folder: its recipient cannot be used in "
+                                              "a message name.") != std::string::npos;
+                            }),
+              1);
 }
 
 // A name that already begins with the recipient, or with its local part, is not prefixed again.
