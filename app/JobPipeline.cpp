@@ -105,7 +105,7 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
             lines.insert(lines.begin(), m.recipient + ":" + m.format);
             const std::string base = m.recipient + "_" + SpoolJobId(spoolPath) + std::to_string(pageCount);
             m_handler.LogLine("Generated Message for transmission.");
-            switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), base,
+            switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), m.recipient, base,
                                    "." + LowerCase(m.format))) {
             case DeliveryOutcome::Delivered:
                 ++outcome.messages;

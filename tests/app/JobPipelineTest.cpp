@@ -72,8 +72,9 @@ TEST(JobPipeline, PrintedHl7LetterIsSavedWithoutLineFeeds) {
 }
 
 TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
-    // The name is recipient "_" id page: an address with "_" of its own stays whole.
-    for (const std::string address : {"anne.specialist@clinic.example.com.au", "john_smith@clinic.example"}) {
+    // The name is recipient "_" id page: an address with "_" of its own stays whole, with or without "@".
+    for (const std::string address :
+         {"anne.specialist@clinic.example.com.au", "john_smith@clinic.example", "john_smith"}) {
         EngineFixture f;
         f.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
         JobPipeline pipeline(f.handler, f.creation);
