@@ -114,7 +114,7 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
                 break;
             }
             m_handler.LogLine("Generated Message for transmission.");
-            switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), base,
+            switch (DeliverMessage(ctx, std::move(lines), SplitLines(m.signedBlock), m.recipient, base,
                                    "." + LowerCase(m.format))) {
             case DeliveryOutcome::Delivered:
                 ++outcome.messages;

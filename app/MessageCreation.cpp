@@ -5,6 +5,7 @@
 #include "QZStringManip.h"
 #include "SignedEnvelope.h"
 #include "simplebase64.h"
+#include "txttopitdefUnit.h"
 
 namespace vvp {
 
@@ -195,34 +196,59 @@ std::optional<std::string> OverPageLimits(std::string_view page) {
     return std::nullopt;
 }
 
+// Where the letter that starts at from ends: at the form feed before the page of the next header,
+// or before a later page that is a pathology request of its own, so that another patient's
+// request never travels in this letter's body. A letter's own later pages carry no header, so
+// only a page the request path would take splits it. The result is before the header when a
+// request page comes first: those pages are no letter.
+size_t LetterEnd(std::string_view text, size_t from) {
+    bool header = false;
+    for (size_t start = from;;) {
+        const size_t ff = text.find('\f', start);
+        const std::string_view page = text.substr(start, ff == std::string_view::npos ? ff : ff - start);
+        if (page.find(kHealthMessageHeader) != std::string_view::npos) {
+            if (header) return start - 1;
+            header = true;
+        } else if (!OnlyWhitespace(page) && !OverPageLimits(page) && pathology::IsPrintedRequest(page)) {
+            return start == from ? from : start - 1;
+        }
+        if (ff == std::string_view::npos) return text.size();
+        start = ff + 1;
+    }
+}
+
 } // namespace
 
 Classification MessageCreation::ClassifyJob(JobText& job) {
     Classification c;
     const std::string& text = job.Whole();
     const size_t offset = job.Offset();
-    if (const size_t header = job.Find(kHealthMessageHeader); header != std::string::npos) {
-        // Another letter further on starts after the form feed before its header.
-        size_t end = text.size();
-        if (const size_t nextHeader = job.Find(kHealthMessageHeader, header + 1);
-            nextHeader != std::string::npos) {
-            const size_t ff = text.rfind('\f', nextHeader);
-            if (ff != std::string::npos && ff > header) {
-                end = ff;
-                c.next = ff + 1;
-            }
-        }
-        const std::string_view letter = std::string_view(text).substr(offset, end - offset);
-        if (auto over = OverPageLimits(letter)) {
-            c.created = {Creation::Status::TooLarge, {}, *over};
+    const size_t header = job.Find(kHealthMessageHeader);
+    if (header != std::string::npos) {
+        // A blank page before a letter is skipped on its own, so that the pages are walked once.
+        if (const size_t ff = job.Find("\f");
+            ff < header && OnlyWhitespace(std::string_view(text).substr(offset, ff - offset))) {
+            c.next = ff + 1;
+            c.created.status = Creation::Status::Skipped;
             return c;
         }
-        c.created = CreateResult(letter);
-        if (c.created.status == Creation::Status::Nothing)
-            m_handler.LogLine("No data returned from CreateResult");
+        const size_t end = LetterEnd(text, offset);
+        if (end > header) {
+            if (end < text.size()) c.next = end + 1;
+            const std::string_view letter = std::string_view(text).substr(offset, end - offset);
+            if (auto over = OverPageLimits(letter)) {
+                c.created = {Creation::Status::TooLarge, {}, *over};
+                return c;
+            }
+            c.created = CreateResult(letter);
+            if (c.created.status == Creation::Status::Nothing)
+                m_handler.LogLine("No data returned from CreateResult");
+            return c;
+        }
+        // A request page comes before the letter: it is a page of its own.
+    } else if (job.Find("\x02") != std::string::npos && job.Find("\x03") != std::string::npos) {
         return c;
     }
-    if (job.Find("\x02") != std::string::npos && job.Find("\x03") != std::string::npos) return c;
     size_t end = text.size();
     if (const size_t ff = job.Find("\f"); ff != std::string::npos) {
         end = ff;

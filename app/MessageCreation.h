@@ -54,8 +54,8 @@ public:
 
     void SetPathologyRequestCreator(PathologyRequestCreator creator) { m_pathology = std::move(creator); }
 
-    // One pass: the letter or page at the job's offset. A job holding several printed health
-    // messages is split at the form feed before each further header.
+    // One pass: the letter or page at the job's offset. A job is split at the form feed before
+    // each further header and before and after each pathology request page.
     Classification ClassifyJob(JobText& job) override;
     // The message of one printed health message, or why there is none.
     Creation CreateResult(std::string_view jobText);

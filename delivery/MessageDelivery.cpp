@@ -19,9 +19,8 @@ Result<void> Publish(const std::string& folder, const std::string& tempName, con
 }
 
 DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList signedCopy,
-                             const std::string& folder, const std::string& name, const std::string& ext,
-                             bool hl7) {
-    const std::string recipient = MessageRecipient(name);
+                             const std::string& folder, const std::string& recipient, const std::string& name,
+                             const std::string& ext, bool hl7) {
     const std::string msgRecipientLine = "MsgRecipient=" + recipient;
     auto fail = [&](const Error& e) {
         const std::string text = std::string(kWriteFailure) + e.message;
@@ -61,9 +60,8 @@ DeliveryOutcome SaveToFolder(DeliveryContext& ctx, StringList body, StringList s
 
 // A message the server did not take is not saved where no messaging client collects it (a
 // client's own Save Path): the job is held and sent again when the server answers.
-DeliveryOutcome HeldForServer(DeliveryContext& ctx, const std::string& name, const std::string& result) {
-    ctx.heldReason =
-        "the VVP server did not take the message for " + MessageRecipient(name) + " (" + result + ")";
+DeliveryOutcome HeldForServer(DeliveryContext& ctx, const std::string& recipient, const std::string& result) {
+    ctx.heldReason = "the VVP server did not take the message for " + recipient + " (" + result + ")";
     return DeliveryOutcome::Held;
 }
 
@@ -95,10 +93,10 @@ THostIP ResolveServerAddress(DeliveryContext& ctx, const std::string& address) {
 }
 
 DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList signedCopy,
-                               const std::string& name, const std::string& ext) {
+                               const std::string& recipient, const std::string& name,
+                               const std::string& ext) {
     if (body.empty()) return DeliveryOutcome::Declined;
     // Names are made from printed text: nothing may lead out of the destination folder.
-    const std::string recipient = MessageRecipient(name);
     auto unsafe = UnsafeRecipient(recipient);
     if (!unsafe) unsafe = UnsafeFileName(name + ext + ".sign.___");
     if (unsafe) {
@@ -121,7 +119,7 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
             const std::string chosen = StrAfter(host.host, "ERROR:");
             if (chosen.empty()) return DeliveryOutcome::Declined;
             return SaveToFolder(ctx, std::move(body), std::move(signedCopy), IncludeTrailingSeparator(chosen),
-                                name, ext, hl7);
+                                recipient, name, ext, hl7);
         }
         std::string result;
         if (signedCopy.size() > 3) {
@@ -132,7 +130,7 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
                     "Vocanet Printer Error",
                     "Sorry, the Signed message could not be transferred to Vocanet for transmission.",
                     Icon::Error);
-                return HeldForServer(ctx, name, result);
+                return HeldForServer(ctx, recipient, result);
             }
         }
         if (LowerCase(ext) == ".rtf" || hl7) {
@@ -146,9 +144,9 @@ DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList
         ctx.prompter.Show("Vocanet Printer Error",
                           "Sorry, the message could not be transferred to Vocanet for transmission.",
                           Icon::Error);
-        return HeldForServer(ctx, name, result);
+        return HeldForServer(ctx, recipient, result);
     }
-    return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, name, ext, hl7);
+    return SaveToFolder(ctx, std::move(body), std::move(signedCopy), folder, recipient, name, ext, hl7);
 }
 
 } // namespace vvp

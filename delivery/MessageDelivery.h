@@ -47,9 +47,10 @@ inline constexpr const char* kWriteFailure = "Unable to write electronic message
 std::string MessageRecipient(const std::string& name);
 
 // Relays the message in Save Mode 0, else writes it (and its signed copy) into the Save Path
-// under temporary names that are then moved to the final names.
+// under temporary names that are then moved to the final names. The recipient is given whole:
+// an address without "@" may hold "_", which MessageRecipient would cut.
 DeliveryOutcome DeliverMessage(DeliveryContext& ctx, StringList body, StringList signedCopy,
-                               const std::string& name, const std::string& ext);
+                               const std::string& recipient, const std::string& name, const std::string& ext);
 
 // The server instance that serves the address's domain, or the user's answer: a host text
 // "ERROR: CANCEL", or "ERROR:" followed by a folder chosen to save into (empty when cancelled).

@@ -4,6 +4,7 @@
 #include "QZStringManip.h"
 #include "txttopitdefUnit.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -353,6 +354,14 @@ void ParsePrintedRequest(const std::string& jobText, TPitFile& record) {
         return;
     }
     Parser(jobText, record).Run();
+}
+
+bool IsPrintedRequest(std::string_view page) {
+    std::string text(page);
+    std::replace(text.begin(), text.end(), '\xFF', '\n');
+    TPitFile record;
+    ParsePrintedRequest(text, record);
+    return record.Error.empty() || record.Error == kAddressFormat;
 }
 
 } // namespace vvp::pathology

@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace vvp::pathology {
 
@@ -104,6 +105,10 @@ bool IsRepeatedBelow(const StringList& lines, const std::string& value, size_t i
 // Reads the printout into the record without asking anybody: clears and then sets Error, ends with
 // the completeness check. Safe on arbitrary bytes.
 void ParsePrintedRequest(const std::string& jobText, TPitFile& record);
+
+// Whether request creation would make a request of this page before asking the user anything:
+// the parser reads it through (a missing phone only is still a request). Shows nothing.
+bool IsPrintedRequest(std::string_view page);
 
 class PathologyDialogs;
 

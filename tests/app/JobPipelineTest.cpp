@@ -72,8 +72,9 @@ TEST(JobPipeline, PrintedHl7LetterIsSavedWithoutLineFeeds) {
 }
 
 TEST(JobPipeline, MsgRecipientLineStartsTheSavedMessage) {
-    // The name is recipient "_" id page: an address with "_" of its own stays whole.
-    for (const std::string address : {"anne.specialist@clinic.example.com.au", "john_smith@clinic.example"}) {
+    // The name is recipient "_" id page: an address with "_" of its own stays whole, with or without "@".
+    for (const std::string address :
+         {"anne.specialist@clinic.example.com.au", "john_smith@clinic.example", "john_smith"}) {
         EngineFixture f;
         f.handler.Settings().Update([](VNPTRRegValues& v) { v.MsgRecipient = true; });
         JobPipeline pipeline(f.handler, f.creation);
@@ -215,24 +216,45 @@ TEST(JobPipeline, EachLetterAndEachRequestOfAJobIsItsOwnMessageAndBlankPagesAreS
                    "Dear Anne,", "Dear Bob,");
     const std::string requests = test::ReadTestData("pathology/three_pages.prn");
     const auto ff1 = requests.find('\f');
+    const std::string request = requests.substr(0, ff1);
+    // A letter's own later page, whose first line reads like a Medicare number to the request parser.
+    const std::string letterPage2 = "0412 345 678 is Mary's mobile.\r\nPage two of the letter.\r\n";
+    const std::string anne = "anne.specialist@clinic.example.com.au";
+    struct Message {
+        std::string file;                      // recipient, "_", page number and extension
+        std::vector<std::string> holds, lacks; // texts the message must and must not carry
+    };
     struct Case {
         const char* name;
         std::string job;
-        std::vector<std::string> messages; // recipient and page number of each file, in order
+        std::vector<Message> messages; // in the order their names sort
     };
     const std::vector<Case> cases = {
         {"two letters to two doctors",
          letter + "\f" + other,
-         {"anne.specialist@clinic.example.com.au_1.pit", "bob@gp.example_2.pit"}},
+         {{anne + "_1.pit", {"Dear Anne,"}, {"Dear Bob,"}},
+          {"bob@gp.example_2.pit", {"Dear Bob,"}, {"Dear Anne,"}}}},
+        {"a request, then a letter",
+         request + "\f" + letter,
+         {{anne + "_2.pit", {"Dear Anne,"}, {"2123456701", "Chest pain"}},
+          {"orders@acme.example_1.orm", {"2123456701"}, {"Dear Anne,"}}}},
+        {"a letter of two pages, then a request",
+         letter + "\f" + letterPage2 + "\f" + request,
+         {{anne + "_1.pit", {"Dear Anne,", "Page two of the letter."}, {"2123456701", "Chest pain"}},
+          {"orders@acme.example_2.orm", {"2123456701"}, {"Dear Anne,", "Page two"}}}},
         {"an empty page between two requests",
-         requests.substr(0, ff1) + "\f\f" + requests.substr(ff1 + 1),
-         {"orders@acme.example_1.orm", "orders@acme.example_2.orm", "orders@acme.example_3.orm"}},
+         request + "\f\f" + requests.substr(ff1 + 1),
+         {{"orders@acme.example_1.orm", {}, {}},
+          {"orders@acme.example_2.orm", {}, {}},
+          {"orders@acme.example_3.orm", {}, {}}}},
         {"a page of blank lines between two requests",
-         requests.substr(0, ff1) + "\f   \r\n\r\n\t\r\n\f" + requests.substr(ff1 + 1),
-         {"orders@acme.example_1.orm", "orders@acme.example_2.orm", "orders@acme.example_3.orm"}},
+         request + "\f   \r\n\r\n\t\r\n\f" + requests.substr(ff1 + 1),
+         {{"orders@acme.example_1.orm", {}, {}},
+          {"orders@acme.example_2.orm", {}, {}},
+          {"orders@acme.example_3.orm", {}, {}}}},
         {"a first line that only begins like a peer request",
          "ADDRESSEE COPY\r\n" + letter,
-         {"anne.specialist@clinic.example.com.au_1.pit"}},
+         {{anne + "_1.pit", {}, {}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,10 +265,20 @@ TEST(JobPipeline, EachLetterAndEachRequestOfAJobIsItsOwnMessageAndBlankPagesAreS
         const JobOutcome out = f.engine->SubmitJob("127.0.0.1", c.job);
         EXPECT_TRUE(out.DealtWith());
         EXPECT_FALSE(out.peerRequest);
-        std::vector<std::string> saved;
+        std::vector<std::string> saved, expected;
         for (const auto& name : f.SavedFiles())
             saved.push_back(StrBefore(name, "_") + "_" + name.substr(name.size() - 5));
-        EXPECT_EQ(saved, c.messages);
+        for (const auto& m : c.messages)
+            expected.push_back(m.file);
+        EXPECT_EQ(saved, expected);
+        if (saved != expected) continue;
+        for (size_t i = 0; i < saved.size(); ++i) {
+            const std::string content = f.dir.Read("prog/VirtualPrinter/" + f.SavedFiles()[i]);
+            for (const auto& text : c.messages[i].holds)
+                EXPECT_NE(content.find(text), std::string::npos) << saved[i] << " lacks " << text;
+            for (const auto& text : c.messages[i].lacks)
+                EXPECT_EQ(content.find(text), std::string::npos) << saved[i] << " holds " << text;
+        }
         EXPECT_TRUE(f.Boxes().empty() || f.Boxes()[0].caption != "Vocanet Virtual Printer Error.");
     }
 }

@@ -214,6 +214,20 @@ TEST(RequestParser, NotARequest) {
     EXPECT_EQ(r.Error, "Insufficient data to Create Request");
 }
 
+// Decides whether a page inside a job of letters is a request of its own.
+TEST(RequestParser, IsPrintedRequestWhenRequestCreationWouldTakeThePage) {
+    auto lines = StandardLines();
+    EXPECT_TRUE(IsPrintedRequest(Join(lines)));
+    std::string bareReturns; // lines ended by bare CRs, as the spool gives them
+    for (const auto& l : lines)
+        bareReturns += l + "\xFF";
+    EXPECT_TRUE(IsPrintedRequest(bareReturns));
+    lines[3] = "12 SMITH ST"; // no phone: still made into a request, with an error
+    EXPECT_TRUE(IsPrintedRequest(Join(lines)));
+    EXPECT_FALSE(IsPrintedRequest("0412 345 678 is Mary's mobile.\r\nPage two of the letter.\r\n"));
+    EXPECT_FALSE(IsPrintedRequest("Dear Doctor\r\n\r\n\r\n"));
+}
+
 TEST(RequestParser, LinefeedOnlyLineEndsAndMarkersAreAccepted) {
     std::string text;
     for (const auto& l : StandardLines())
