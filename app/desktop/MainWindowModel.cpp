@@ -54,22 +54,25 @@ bool& MainWindowModel::Running(Task task) {
         return m_tokenRunning;
     case Task::Printer:
         return m_printerRunning;
+    case Task::LetterPrinter:
+        return m_letterPrinterRunning;
     case Task::Tick:
         break;
     }
     return m_tickRunning;
 }
 
-void MainWindowModel::RunTask(Task task, std::function<void()> work) {
+void MainWindowModel::RunTask(Task task, std::function<void()> work, std::function<void()> then) {
     bool& running = Running(task);
     if (running) return;
     running = true;
     UpdateBusy();
-    m_runner.Run(std::move(work), [this, task] {
+    m_runner.Run(std::move(work), [this, task, then = std::move(then)] {
         Running(task) = false;
         UpdateBusy();
         PullEngineState();
         if (task == Task::Server && m_queryPending) QueueServerQuery();
+        if (then) then();
         if (m_shell.viewChanged) m_shell.viewChanged();
     });
 }
@@ -85,7 +88,8 @@ void MainWindowModel::QueuePrinterCheckAtLoad() {
 }
 
 void MainWindowModel::UpdateBusy() {
-    m_view.busy = m_serverRunning || m_tokenRunning || m_addressBookRunning || m_printerRunning;
+    m_view.busy = m_serverRunning || m_tokenRunning || m_addressBookRunning || m_printerRunning ||
+                  m_letterPrinterRunning;
     m_view.serverActionsEnabled = !m_serverRunning;
     m_view.tokenActionsEnabled = !m_tokenRunning;
     // The printer tools read and change the port: one at a time, and the port box waits for them.
@@ -333,17 +337,31 @@ void MainWindowModel::OpenManual() {
 }
 
 void MainWindowModel::ReportPrinterClick() {
+    if (m_letterPrinterRunning) return;
     const auto chosen = m_prompter.ChoosePrinter("Letter Printer");
     if (!chosen) return;
     const std::string name = TrimBlanks(*chosen);
-    if (!name.empty()) {
-        const PrinterQueue queue = FindPrinterQueue(m_engine.PrinterQueues(), name);
-        if (IsVirtualPrinterQueue(queue, VirtualPrinterIdentityFrom(m_engine.Settings()))) {
-            Tell(kLetterPrinterRefused);
-            return;
-        }
+    if (name.empty()) {
+        ChangeAndRefresh([](VNPTRRegValues& v) { v.ReportPrinter.clear(); });
+        return;
     }
-    ChangeAndRefresh([&name](VNPTRRegValues& v) { v.ReportPrinter = name; });
+    // The queue's device comes from the CUPS server, which may be remote and slow to answer.
+    enum class Found { Unknown, Ours, Other };
+    auto found = std::make_shared<Found>(Found::Unknown);
+    RunTask(
+        Task::LetterPrinter,
+        [this, found, name] {
+            const PrinterQueue queue = FindPrinterQueue(m_engine.PrinterQueues(), name);
+            *found = IsVirtualPrinterQueue(queue, VirtualPrinterIdentityFrom(m_engine.Settings()))
+                         ? Found::Ours
+                         : Found::Other;
+        },
+        [this, found, name] {
+            // A lookup that failed (logged by the runner) leaves the letter printer as it was.
+            if (*found == Found::Ours) Tell(kLetterPrinterRefused);
+            if (*found != Found::Other) return;
+            ChangeAndRefresh([&name](VNPTRRegValues& v) { v.ReportPrinter = name; });
+        });
 }
 
 void MainWindowModel::SaveToPathClick() {

@@ -30,7 +30,8 @@ enum class WindowPlace { Shown, InTray, Minimised, Hidden };
 struct MainWindowView {
     WindowPlace place = WindowPlace::Shown;
     bool trayIconVisible = false;
-    bool busy = false; // wait cursor: a server query, token logon, address book fetch or printer tool runs
+    // wait cursor: a server query, token logon, address book fetch, printer lookup or tool runs
+    bool busy = false;
 
     std::string statusText = "Inactive";
     std::string heldJobsText; // empty while no job is held
@@ -146,8 +147,9 @@ public:
     const StatusLamp& Lamp() const { return m_lamp; }
 
 private:
-    enum class Task { Tick, Server, Token, Printer };
-    void RunTask(Task task, std::function<void()> work);
+    enum class Task { Tick, Server, Token, Printer, LetterPrinter };
+    // then runs on the GUI thread after the work, once the view has the engine's state.
+    void RunTask(Task task, std::function<void()> work, std::function<void()> then = {});
     bool& Running(Task task);
     void UpdateBusy();
     void PullEngineState();
@@ -175,6 +177,7 @@ private:
     bool m_serverRunning = false;
     bool m_tokenRunning = false;
     bool m_printerRunning = false;
+    bool m_letterPrinterRunning = false;
     bool m_printerAdministration = false;
     bool m_queryPending = false;
     std::unique_ptr<AddressBookOpener> m_addressBook;

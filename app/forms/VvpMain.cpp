@@ -124,9 +124,13 @@ int VvpMain(int argc, char** argv) {
     QtBackgroundRunner runner([&engine](const std::string& line) { engine->LogLine(line); });
     if (auto started = engine->Start(); !started) {
         splash.reset();
+        // Also for the session's log, when vvp was started at logon and the box goes unseen.
+        std::cerr << "vvp: VVP cannot start. " << started.error().message << std::endl;
         QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
                         QStringLiteral("VVP cannot start.\n") + FromEngineText(started.error().message));
         box.setTextFormat(Qt::PlainText);
+        // The handlers took over SIGTERM: without this the box would outlive the session's end.
+        QObject::connect(&stopSignals, &StopSignals::stopRequested, &box, &QMessageBox::reject);
         box.exec();
         return 1;
     }

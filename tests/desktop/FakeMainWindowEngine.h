@@ -91,7 +91,10 @@ public:
     }
     MonitorDisplay MonitorState() const override { return {}; }
 
-    std::vector<PrinterQueue> PrinterQueues() override { return queues; }
+    std::vector<PrinterQueue> PrinterQueues() override {
+        ++queueLookups;
+        return queues;
+    }
 
     Folders GetFolders() const override { return folders; }
     AddressFetchResult FetchAddressBook() override {
@@ -150,7 +153,7 @@ public:
     std::vector<std::string> portsTyped;
     std::atomic<int> starts{0}, stops{0}, ticks{0}, saves{0}, reloads{0}, serverQueries{0},
         domainRefreshes{0}, domainTextRefreshes{0}, logons{0}, addressFetches{0}, printerQuestions{0},
-        printerChecks{0}, printerChecksAtLoad{0};
+        printerChecks{0}, printerChecksAtLoad{0}, queueLookups{0};
 
 private:
     mutable std::mutex m_mutex;

@@ -229,7 +229,17 @@ TEST_F(ModelFixture, LetterPrinterRefusesTheVirtualPrinterHoweverItIsNamedOrReac
         (void)engine.ChangeSettings([](VNPTRRegValues& v) { v.ReportPrinter = "Before"; });
         const size_t before = Messages().size();
         prompter.AddAnswer("Letter Printer", c.chosen);
+        const int lookups = engine.queueLookups;
         model.ReportPrinterClick();
+        // The CUPS server is asked off the GUI thread: a slow one never freezes the window.
+        EXPECT_EQ(engine.queueLookups, lookups);
+        EXPECT_TRUE(model.View().busy);
+        EXPECT_EQ(Messages().size(), before);
+        EXPECT_EQ(engine.Settings().ReportPrinter, "Before");
+        ASSERT_EQ(runner.Held(), 1u);
+        runner.RunAll();
+        EXPECT_EQ(engine.queueLookups, lookups + 1);
+        EXPECT_FALSE(model.View().busy);
         const auto messages = Messages();
         if (c.refused) {
             ASSERT_EQ(messages.size(), before + 1);

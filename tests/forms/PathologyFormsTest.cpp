@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <future>
 #include <tuple>
 
@@ -369,6 +370,10 @@ TEST_F(PathFormsFixture, ScreenshotsAndNoCaptionIsCut) {
     lab.Load(tLaboratoryInfo::FromSection(session.File().Section("acme pathology")));
     practice.Load(tLaboratoryInfo::FromSection(session.File().Section("PRACTICE")));
 
+    // The scaled run registered in CTest must really run scaled.
+    if (const char* scale = std::getenv("QT_SCALE_FACTOR")) {
+        EXPECT_DOUBLE_EQ(qApp->devicePixelRatio(), std::atof(scale));
+    }
     const std::string suffix = qApp->devicePixelRatio() > 1.5 ? "@2x" : "";
     for (auto [dialog, name] : {std::pair<QDialog*, std::string>{&form, "pathology-details"},
                                 {&lab, "pathology-laboratory"},

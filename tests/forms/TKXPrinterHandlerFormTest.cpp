@@ -5,6 +5,7 @@
 #include "LinuxPlatform.h"
 #include "QtBackgroundRunner.h"
 #include "QtPrompter.h"
+#include "Spool.h"
 #include "TestSupport.h"
 #include "TVVPSplash.h"
 #include "VvpTrayIcon.h"
@@ -29,6 +30,7 @@
 
 #include <future>
 #include <iostream>
+#include <sys/stat.h>
 
 using namespace vvp;
 using namespace std::chrono_literals;
@@ -289,6 +291,39 @@ TEST(VvpProcessTest, ASecondCopyEndsAtOnceAndALockThatCannotBeMadeIsAnError) {
         broken.output.find("vvp: Cannot create the lock file /nonexistent-vvp/VNPrinterHandlerForm.lock"),
         std::string::npos)
         << broken.output;
+}
+
+// A vvpd (or any holder of the spool lock) on the same temporary folder: vvp says so in its box
+// and ends with 1. Offscreen nobody can click the box; SIGTERM answers it, as at the session's end.
+TEST(VvpProcessTest, AnotherHolderOfTheTemporaryFolderIsToldInABoxAndVvpEndsWith1) {
+    test::TempDir dir;
+    for (const char* folder : {"prog", "tmp", "run"})
+        ASSERT_TRUE(ForceDirectories(dir.Path() + folder).ok());
+    ASSERT_EQ(::chmod((dir.Path() + "run").c_str(), 0700), 0); // Qt wants its runtime folder private
+    SpoolFolderLock vvpd;
+    ASSERT_TRUE(vvpd.Acquire(dir.Path() + "tmp/").ok());
+    dir.Write("start.sh", R"SH(set -u
+"$VVP" --program-folder "$WORK/prog/" --registry "$WORK/registry.reg" 2>"$WORK/err" &
+vvp=$!
+for i in $(seq 100); do grep -q "cannot start" "$WORK/err" && break; sleep 0.1; done
+sleep 0.5
+kill -0 $vvp 2>/dev/null && echo "box waits"
+kill -TERM $vvp
+for i in $(seq 100); do kill -0 $vvp 2>/dev/null || break; sleep 0.1; done
+kill -0 $vvp 2>/dev/null && { echo "box outlived SIGTERM"; kill -KILL $vvp; }
+wait $vvp
+echo "vvp exit: $?"
+)SH");
+    const auto run = test::RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen VVP='" +
+                                      test::BinDir() + "/vvp' WORK='" + dir.Path() + "' TMP='" + dir.Path() +
+                                      "tmp' XDG_RUNTIME_DIR='" + dir.Path() + "run' XDG_CONFIG_HOME='" +
+                                      dir.Path() + "cfg' bash '" + dir.Path() + "start.sh' 2>&1");
+    const std::string err = dir.Read("err");
+    EXPECT_NE(run.output.find("box waits"), std::string::npos) << run.output << err;
+    EXPECT_NE(run.output.find("vvp exit: 1\n"), std::string::npos) << run.output << err;
+    EXPECT_NE(err.find("another vvpd is running with the temporary folder " + dir.Path() + "tmp/"),
+              std::string::npos)
+        << err;
 }
 
 TEST_F(FormFixture, PrinterItemsRunTheirToolsBesideTheWindowAndFillThePrinterList) {

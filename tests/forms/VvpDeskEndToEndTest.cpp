@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vvp {
@@ -51,7 +52,14 @@ for i in $(seq 300); do
   sleep 0.2
 done
 echo "job sent: $sent"
-win=$(timeout 60 xdotool search --sync --onlyvisible --name '^Pathology Details - ' | head -n 1)
+# Searched again until a deadline: one --sync search can return empty when another window (the
+# splash) goes away while it looks.
+win=
+deadline=$((SECONDS + 60))
+while [ -z "$win" ] && [ $SECONDS -lt $deadline ]; do
+  win=$(xdotool search --onlyvisible --name '^Pathology Details - ' 2>/dev/null | head -n 1)
+  [ -n "$win" ] || sleep 0.2
+done
 if [ -z "$win" ]; then echo "no details dialog"; kill $vvp; wait $vvp; exit 3; fi
 echo "dialog: $(xdotool getwindowname "$win")"
 xdotool windowfocus --sync "$win"
@@ -84,6 +92,8 @@ TEST(VvpDeskEndToEnd, ARequestPrintedToVvpIsCompletedInItsDialogAndOrdered) {
     ASSERT_TRUE(ForceDirectories(prog).ok());
     ASSERT_TRUE(ForceDirectories(dir.Path() + "tmp").ok());
     ASSERT_TRUE(ForceDirectories(dir.Path() + "run").ok());
+    // Qt refuses a runtime directory others may read.
+    ASSERT_EQ(::chmod((dir.Path() + "run").c_str(), 0700), 0);
     dir.Write("prog/ElectronicLabDetails.inf", test::ReadTestData("pathology/ElectronicLabDetails.inf"));
     // The request as printed, less its results-by time, so that it arrives not urgent and only the
     // dialog can make it so.
