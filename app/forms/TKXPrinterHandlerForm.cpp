@@ -324,6 +324,9 @@ void TKXPrinterHandlerForm::BuildMenus() {
     Named(temp->addAction(QStringLiteral("Show Letter Form")), "ShowLetterForm1");
     QAction* entities = Named(temp->addAction(QStringLiteral("&Entities")), "Entities1");
     connect(entities, &QAction::triggered, this, [this] { Do([this] { Entities1Click(); }); });
+    // Its menu stays hidden; the window's own shortcut is how the practice reaches the editor.
+    entities->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    addAction(entities);
 }
 
 void TKXPrinterHandlerForm::AddressBookClick() {
