@@ -95,3 +95,22 @@ TEST(HostileJobs, LetterheadOutsideItsFoldersIsNotMerged) {
         EXPECT_EQ(ReadWholeFile(s.dir.Path() + "prog/VirtualPrinter/" + name)->find("CONFIDENTIAL"),
                   std::string::npos);
 }
+
+// Over the limits of one job: refused at once, kept for someone to look at, never tried again.
+TEST(HostileJobs, PagesOverTheLimitsAreSetAsideNotHandledAgain) {
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"more lines than a page may have", HealthMessageJob() + std::string(250000, '\n')},
+        {"more bytes than a page may have", HealthMessageJob() + std::string(9 * 1024 * 1024, 'x') + "\r\n"},
+    };
+    for (const auto& [name, job] : cases) {
+        SCOPED_TRACE(name);
+        Scratch s;
+        const CommandResult r = s.Convert(job, "job.prn");
+        EXPECT_EQ(r.status, 1) << r.output.substr(0, 2000);
+        EXPECT_NE(r.output.find("Job refused: a page "), std::string::npos) << r.output.substr(0, 2000);
+        EXPECT_TRUE(VvpdProcess::Files(s.dir.Path() + "prog/VirtualPrinter").empty());
+        EXPECT_EQ(VvpdProcess::Files(s.dir.Path() + "tmp", "*.refused").size(), 1u);
+        EXPECT_TRUE(VvpdProcess::Files(s.dir.Path() + "tmp", "*.prn").empty())
+            << "a start would take it again";
+    }
+}

@@ -162,16 +162,25 @@ TEST_F(VvpdPathology, MissingLaboratoryHoldsTheRequestUntilTheFileIsThere) {
     EXPECT_TRUE(ListFolder(dir.Path() + "tmp/held", "*", false).empty());
 }
 
-// A key written in another case once gave no address, an empty order and "Generated Message".
-TEST_F(VvpdPathology, LaboratoryWithoutAddressIsAFailureNotAMessage) {
-    std::string labs = test::ReadTestData("pathology/ElectronicLabDetails.inf");
-    labs.replace(labs.find("EAddress="), 9, "E-Address=");
-    dir.Write("prog/ElectronicLabDetails.inf", labs);
-    const test::CommandResult r = Convert("single_request.prn");
-    EXPECT_NE(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("has no electronic address (EAddress)"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("Generated Message"), std::string::npos) << r.output;
-    EXPECT_TRUE(ListFolder(SavePath(), "*", false).empty());
+// A key written in another case once gave no address, an empty order and "Generated Message"; an
+// address with folders in it would have chosen where the order is written.
+TEST_F(VvpdPathology, LaboratoryAddressMissingOrUnsafeSendsNothing) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"E-Address=orders@acme.example", "has no electronic address (EAddress)"},
+        {"EAddress=../../outside/evil@x.com",
+         "Refused to deliver a message for \"../../outside/evil@x.com\": \"..\" in the name."},
+    };
+    for (const auto& [line, said] : cases) {
+        SCOPED_TRACE(line);
+        std::string labs = test::ReadTestData("pathology/ElectronicLabDetails.inf");
+        const std::string address = "EAddress=orders@acme.example";
+        dir.Write("prog/ElectronicLabDetails.inf", labs.replace(labs.find(address), address.size(), line));
+        const test::CommandResult r = Convert("single_request.prn");
+        EXPECT_NE(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find(said), std::string::npos) << r.output;
+        EXPECT_TRUE(ListFolder(SavePath(), "*", false).empty());
+        EXPECT_FALSE(DirectoryExists(dir.Path() + "outside"));
+    }
 }
 
 } // namespace
