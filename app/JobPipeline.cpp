@@ -154,11 +154,7 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
         case Creation::Status::Nothing: {
             const std::string frame = StrBetween(std::string(job.Rest()), "\x02", "\x03");
             if (!frame.empty() && ctx.settings.SaveMode == 2 && m_relayFrames) {
-                outcome.relayFrame = true;
-                if (!m_relayFrames(spoolPath, job.Whole())) {
-                    ++outcome.failures;
-                    ++outcome.storeFailures;
-                }
+                StoreRelayFrame(spoolPath, job.Whole(), ctx, outcome);
             } else {
                 Unrecognised(outcome);
             }
@@ -169,6 +165,16 @@ void JobPipeline::ClassifyAndDeliver(const std::string& spoolPath, JobText& job,
             return;
         job.Advance(c.next);
     }
+}
+
+void JobPipeline::StoreRelayFrame(const std::string& spoolPath, const std::string& jobText,
+                                  const DeliveryContext& ctx, JobOutcome& outcome) {
+    outcome.relayFrame = true;
+    if (m_relayFrames(spoolPath, jobText)) return;
+    // The client counts it as delivered: it waits here until the Save Path can take it.
+    outcome.held = true;
+    outcome.holdCause = "destination";
+    outcome.holdReason = "a relayed message could not be stored in " + ctx.settings.SavePath;
 }
 
 void JobPipeline::SetAside(const std::string& spoolPath, const std::string& why, JobOutcome& outcome) {
@@ -226,11 +232,7 @@ JobOutcome JobPipeline::HandleSpoolFile(const std::string& spoolPath, bool recov
     }
     if (IsRelayFrameText(*bytes)) {
         if (ctx.settings.SaveMode == 2 && m_relayFrames) {
-            outcome.relayFrame = true;
-            if (!m_relayFrames(spoolPath, ToJobText(std::move(*bytes)))) {
-                ++outcome.failures;
-                ++outcome.storeFailures;
-            }
+            StoreRelayFrame(spoolPath, ToJobText(std::move(*bytes)), ctx, outcome);
         } else {
             m_handler.LogLine("A relay frame arrived, but this VVP is not a server (Save Mode 2).");
             Unrecognised(outcome);

@@ -101,6 +101,8 @@ private:
                             JobOutcome& outcome);
     void Unrecognised(JobOutcome& outcome);
     void SetAside(const std::string& spoolPath, const std::string& why, JobOutcome& outcome);
+    void StoreRelayFrame(const std::string& spoolPath, const std::string& jobText, const DeliveryContext& ctx,
+                         JobOutcome& outcome);
 
     EngineContext& m_handler;
     JobClassifier& m_classifier;

@@ -1,5 +1,6 @@
 // Accepting relay frames and finding leftover jobs, in process.
 #include "RelayFrames.h"
+#include "HeldJobs.h"
 #include "ListenerFixture.h"
 #include "Spool.h"
 
@@ -119,6 +120,33 @@ TEST(RelayFrames, FailedWriteIsLoggedAndReportedSoTheJobIsKept) {
                           "bytes"));
     EXPECT_TRUE(f.Logged("Unable to write electronic message to destination \r\n"));
     EXPECT_TRUE(FileExists(f.spoolPath));
+}
+
+// The client counts a frame as delivered once sent: the server keeps it until it can store it.
+TEST(RelayFrames, FrameTheSavePathCannotTakeIsHeldUntilItCan) {
+    FrameFixture f;
+    const std::string missing = f.dir.Path() + "missing/";
+    f.handler.Settings().Update([&](VNPTRRegValues& v) { v.SavePath = missing; });
+    auto spool = f.engine->Spools().Create("127.0.0.1");
+    ::close(spool->fd);
+    ASSERT_TRUE(WriteWholeFile(spool->path, "\x02"
+                                            "e@x_1:.pit\x03"
+                                            "text")
+                    .ok());
+    auto complete = CompleteSpool(spool->path);
+    ASSERT_TRUE(complete.ok());
+    JobOutcome out = f.engine->HandleReceivedJob(*complete);
+    EXPECT_TRUE(out.held);
+    EXPECT_EQ(out.holdCause, "destination");
+    const auto held = f.engine->Held().List();
+    ASSERT_EQ(held.size(), 1u);
+
+    ASSERT_TRUE(ForceDirectories(missing).ok());
+    auto released = f.engine->Held().Release(held[0]);
+    ASSERT_TRUE(released.ok()) << released.error().message;
+    out = f.engine->HandleReceivedJob(*released, true);
+    EXPECT_TRUE(out.DealtWith());
+    EXPECT_EQ(VvpdProcess::Files(missing, "e@x_1*.pit").size(), 1u);
 }
 
 TEST(RelayFrames, RefusedForASenderNotAllowed) {
