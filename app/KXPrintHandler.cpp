@@ -172,15 +172,7 @@ JobOutcome KXPrintHandler::SubmitJob(const std::string& peer, const std::string&
         ++outcome.failures;
         return outcome;
     }
-    Result<void> written = Ok();
-    for (size_t done = 0; done < bytes.size() && written;) {
-        const ssize_t n = ::write(spool->fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            written = ErrnoError("Cannot write spool file " + spool->path, errno);
-        else
-            done += static_cast<size_t>(n);
-    }
+    Result<void> written = WriteAll(spool->fd, bytes, "spool file " + spool->path);
     if (::close(spool->fd) != 0 && written)
         written = ErrnoError("Cannot write spool file " + spool->path, errno);
     if (!written) {
