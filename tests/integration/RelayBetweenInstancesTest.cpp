@@ -169,3 +169,28 @@ TEST(RelayBetweenInstances, MessagesTheServerDidNotTakeAreHeldAndForwardedWhenIt
     EXPECT_TRUE(WaitUntil([&] { return VvpdProcess::Files(client.TempFolder() + "held").empty(); }));
     EXPECT_TRUE(client.Logged("Trying held job"));
 }
+
+// Of a job's two letters the server took the first; the second waited for a server for its
+// domain. Tried again, the job sends only the second: the server never gets the first twice.
+TEST(RelayBetweenInstances, AHeldJobSendsOnlyWhatDidNotGoOut) {
+    Pair p;
+    ASSERT_TRUE(p.server.Start()) << p.server.Output();
+    ASSERT_TRUE(p.client.Start()) << p.client.Output();
+    std::string toBob = HealthMessageJob("Dear Bob,");
+    toBob.replace(toBob.find(kRecipient), kRecipient.size(), "bob@other.example");
+    SendJob(p.client.port, HealthMessageJob() + "\f" + toBob);
+    ASSERT_TRUE(WaitUntil([&] { return p.client.Logged("is held: no VVP server answers"); }))
+        << p.client.Output();
+    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved("*.pit").size() == 1; })) << p.server.Output();
+
+    // The server starts to serve bob's domain.
+    ASSERT_EQ(p.server.Stop(), 0);
+    p.server.dir.Write("prog/bob.kxk", KxkAccount("bob", "other.example"));
+    ASSERT_TRUE(p.server.Start()) << p.server.Output();
+    ASSERT_EQ(p.client.Command("retry").status, 0);
+    ASSERT_TRUE(WaitUntil([&] { return p.server.Saved("*.pit").size() == 2; }, 60s)) << p.server.Output();
+    EXPECT_TRUE(WaitUntil([&] { return VvpdProcess::Files(p.client.TempFolder() + "held").empty(); }));
+    EXPECT_TRUE(p.client.Logged("went out before the job was held; not sent again"));
+    EXPECT_EQ(p.server.Saved("anne.specialist*").size(), 1u);
+    EXPECT_EQ(p.server.Saved("bob@other.example*").size(), 1u);
+}
