@@ -1,4 +1,5 @@
 #include "JobListener.h"
+#include "TextLines.h"
 
 #include "ListenerConnection.h"
 #include "msgcommsd7.h"
@@ -439,6 +440,14 @@ void JobListener::SetAddressReply(AddressReply reply, AddressVersion version) {
 
 void JobListener::RefreshDomainText() {
     std::string text = ListAccounts(m_impl->handler.Services().folders.program, "*");
+    // The reply is one line that clients read up to its first line end and split at commas: a
+    // line per account would hide every account after the first.
+    if (const StringList accounts = SplitLines(text); accounts.size() > 1) {
+        text.clear();
+        for (const auto& account : accounts)
+            text += (text.empty() ? "" : ",") + account;
+        text += "\r\n";
+    }
     std::lock_guard lock(m_impl->mutex);
     m_impl->domainText = std::move(text);
 }

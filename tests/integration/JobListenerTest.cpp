@@ -76,7 +76,10 @@ TEST(JobListener, ServerModeAnswersTheDomainTextOfStartUp) {
     f.dir.Write("prog/b.kxk", KxkAccount("jones", "other.example"));
     EXPECT_EQ(SendJob(port, "SVRINFO\r\n").reply, expected);
     f.listener->RefreshDomainText();
-    EXPECT_NE(SendJob(port, "SVRINFO\r\n").reply.find("jones@other.example\r\n"), std::string::npos);
+    // Clients read one line: every account must be on it.
+    EXPECT_EQ(Visible(SendJob(port, "SVRINFO\r\n").reply),
+              Visible("DOMAINS:" + std::to_string(port) + "\x01" +
+                      "smith@practice.example,jones@other.example\r\n\r\n"));
     EXPECT_TRUE(f.Logged("Return Domain list"));
     EXPECT_EQ(f.listener->StatusText(), "Listening to Vocanet port");
 }
