@@ -329,6 +329,30 @@ TEST_F(PathFormsFixture, CancelInTheOkLoopReturnsToTheDetailsDialog) {
     EXPECT_NE(state.PracticeText().find("PracticeName=Example Clinic"), std::string::npos);
 }
 
+// Escape and the close box give the request up like Cancel, whatever was ticked.
+TEST_F(PathFormsFixture, EscapeAndTheCloseBoxCancelTheRequest) {
+    for (const bool escape : {true, false}) {
+        SCOPED_TRACE(escape ? "Escape" : "close box");
+        PathDetailsSession session(folder.Path(), dialogs, state);
+        PathDetailsRequest request;
+        request.caption = "Pathology Details - FBC ";
+        robot.Then([escape](QDialog* d) {
+            Child<QCheckBox>(d, "cbUrgent")->setChecked(true);
+            QTimer::singleShot(0, d, [d, escape] {
+                if (escape)
+                    QTest::keyClick(d, Qt::Key_Escape);
+                else
+                    d->close();
+            });
+        });
+        auto job =
+            std::async(std::launch::async, [&] { return dialogs.ShowPathologyDetails(request, session); });
+        ASSERT_TRUE(test::WaitUntil([&job] { return job.wait_for(0ms) == std::future_status::ready; }, 20s));
+        EXPECT_EQ(job.get().kind, PathDetailsOutcome::Kind::Cancelled);
+        EXPECT_TRUE(robot.Done());
+    }
+}
+
 // Exit while a laboratory dialog is open over the details dialog: both close, and the job stops
 // (its spool file kept) only after the dialog that showed its request is gone.
 TEST_F(PathFormsFixture, EndingTheProgramClosesBothDialogsAndStopsTheJob) {
