@@ -114,3 +114,16 @@ TEST(HostileJobs, PagesOverTheLimitsAreSetAsideNotHandledAgain) {
             << "a start would take it again";
     }
 }
+
+// A file size limit (a full quota behaves alike) fails the spool write: the job is reported and
+// vvpd ends normally instead of being killed by SIGXFSZ.
+TEST(HostileJobs, FileSizeLimitFailsTheWriteNotTheProgram) {
+    Scratch s;
+    s.dir.Write("big.prn", HealthMessageJob() + std::string(200 * 1024, 'x'));
+    const CommandResult r = RunCommand("ulimit -f 128; TMP=" + s.dir.Path() + "tmp TEMP= " + VvpdBinary() +
+                                       " --program-folder " + s.dir.Path() + "prog --registry " +
+                                       s.dir.Path() + "registry.reg convert " + s.dir.File("big.prn"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Cannot write spool file"), std::string::npos) << r.output;
+    EXPECT_TRUE(VvpdProcess::Files(s.dir.Path() + "prog/VirtualPrinter").empty());
+}
