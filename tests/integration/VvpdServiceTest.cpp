@@ -10,6 +10,7 @@
 #include <csignal>
 #include <map>
 #include <sys/inotify.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vvp;
@@ -89,6 +90,44 @@ TEST(VvpdService, AddrAnswersTheAddressBookAndALaterSvrinfoIsNotAnswered) {
     v.dir.Write("tmp/Address.in", "Dr|Carol|New||GP|3 St||||carol@z.example|5|6||||789Z\r\n");
     EXPECT_EQ(SendJob(v.port, "ADDR\r\n").reply,
               "Dr|Carol|New||GP|3 St||||carol@z.example|5|6||||789Z\r\n.\r\n");
+}
+
+long ResidentKb(pid_t pid) {
+    const std::string status = ReadWholeFile("/proc/" + std::to_string(pid) + "/status").value_or("");
+    const auto at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+// Peers that ask for the address book again and again and never read hold one reply each at most
+// (it once grew by megabytes per request), and a print job beside them goes through at once.
+TEST(VvpdService, AddrFloodFromPeersThatNeverReadHasABoundedCost) {
+    Service v(2);
+    std::string book;
+    for (int i = 0; book.size() < 2 * 1024 * 1024; ++i)
+        book += "Dr|Anne" + std::to_string(i) + "|Specialist||Cardiology|1 St||||anne" + std::to_string(i) +
+                "@x.example|1|2|||| note\r\n";
+    v.dir.Write("tmp/Address.in", book);
+    ASSERT_TRUE(v.Start()) << v.Output();
+    ASSERT_EQ(SendJob(v.port, "ADDR\r\n").reply.size(), book.size() + 3);
+    const long before = ResidentKb(v.Pid());
+
+    std::string requests;
+    for (int i = 0; i < 2000; ++i)
+        requests += std::string("ADDR\0", 5);
+    std::vector<std::unique_ptr<Client>> flood;
+    for (int i = 0; i < 20; ++i) {
+        flood.push_back(std::make_unique<Client>(v.port));
+        ASSERT_TRUE(flood.back()->Send(requests));
+    }
+    std::this_thread::sleep_for(2s);
+    const long during = ResidentKb(v.Pid());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(SendJob(v.port, HealthMessageJob()).cleanClose);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_TRUE(WaitUntil([&] { return v.Saved("*.pit").size() == 1; })) << v.Output();
+    // 20 peers x 2000 requests x 2 MB was gigabytes; one shared reply is a few megabytes.
+    EXPECT_LT(during - before, 64 * 1024) << "before " << before << " KB, during " << during << " KB";
 }
 
 TEST(VvpdService, ListensOnLoopbackUnlessItIsAServerOrToldOtherwise) {
