@@ -387,7 +387,7 @@ void JobListener::Shutdown(std::chrono::milliseconds grace) {
             m_impl->ScheduleSweep(*worker);
         });
     }
-    // Jobs still arriving get the grace time, then what they sent is handled as received.
+    // Jobs still arriving get the grace time, then what they sent is set aside as incomplete.
     while (OpenConnections() > 0 && SteadyClock::now() < deadline + std::chrono::seconds(2))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     for (auto& w : m_impl->workers) {

@@ -187,7 +187,16 @@ TEST(VvpdService, JobsCutShortKeepTheirBytesAndAreNeverDelivered) {
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_TRUE(ReadWholeFile(v.TempFolder() + kept[0]).value_or("") == half ||
                 ReadWholeFile(v.TempFolder() + kept[1]).value_or("") == half);
+
+    // Still arriving when the service stops: after the grace time it is kept, never delivered.
+    Client slow(v.port);
+    ASSERT_TRUE(slow.Send(half));
+    ASSERT_TRUE(WaitUntil([&] { return v.CountLogged("New job.. from 127.0.0.1") == 2; }));
     EXPECT_EQ(v.Stop(SIGTERM), 0);
+    EXPECT_TRUE(
+        v.Logged("Stopping: the job from 127.0.0.1 was still arriving; its bytes (600 bytes) are kept in"))
+        << v.Output();
+    EXPECT_EQ(VvpdProcess::Files(v.TempFolder(), "*.incomplete").size(), 3u);
     EXPECT_TRUE(v.Saved("*.pit").empty());
     EXPECT_FALSE(v.Logged("Generated Message"));
 }
