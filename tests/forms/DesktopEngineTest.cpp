@@ -35,18 +35,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Holds a port on the loopback address, as another program would.
 class PortTaken {
 public:
@@ -208,7 +196,7 @@ struct DesktopEngineTest : ::testing::Test, test::WithGuiApp {
     }
 
     test::TempDir dir;
-    const int port = FreePort();
+    const int port = test::FreePort();
     const Folders folders{dir.File("prog/"), dir.File("tmp/")};
 };
 
@@ -304,10 +292,10 @@ TEST_F(DesktopEngineTest, PortBoxMovesTheListenerAndGoesBackWhenItCannotListenTh
     auto* button = run.form->findChild<QToolButton*>("PPortButton");
     auto* edit = run.form->findChild<QLineEdit*>("PortEdit");
     ASSERT_TRUE(button && edit);
-    const int taken = FreePort();
+    const int taken = test::FreePort();
     PortTaken other(taken);
     ASSERT_TRUE(other.Bound());
-    const int free = FreePort();
+    const int free = test::FreePort();
     // The printer check of the start runs first.
     ASSERT_TRUE(test::WaitUntil([&] { return button->isEnabled(); }));
 

@@ -1,6 +1,12 @@
 #include "GuiTestSupport.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QThread>
 
@@ -84,6 +90,16 @@ std::string SaveScreenshot(QWidget& widget, const std::string& name) {
     const QString path = folder + QLatin1Char('/') + QString::fromStdString(name) + QStringLiteral(".png");
     widget.grab().save(path, "PNG");
     return path.toStdString();
+}
+
+QString ShownText(const QObject* o, const char* name) {
+    if (auto* box = qobject_cast<const QGroupBox*>(o)) return box->title();
+    if (auto* label = qobject_cast<const QLabel*>(o)) return label->text();
+    if (auto* edit = qobject_cast<const QLineEdit*>(o)) return edit->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(o)) return button->text();
+    if (auto* combo = qobject_cast<const QComboBox*>(o)) return combo->currentText();
+    if (auto* action = qobject_cast<const QAction*>(o)) return action->text();
+    return QStringLiteral("<no component %1>").arg(QString::fromLatin1(name));
 }
 
 } // namespace vvp::test

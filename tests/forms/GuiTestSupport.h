@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -50,6 +52,17 @@ private:
     QList<QPointer<QDialog>> m_handled;
     bool m_busy = false;
 };
+
+// The named child of the parent; a test failure when there is none.
+template <typename T> T* FindNamed(const QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// What a component shows: a group box's title, the text of a label, edit, button or action, a
+// combo box's current text; a marker naming it when there is no such component.
+QString ShownText(const QObject* component, const char* name);
 
 // Saves a picture of the widget as PNG under the build folder's "screenshots"; its path.
 std::string SaveScreenshot(QWidget& widget, const std::string& name);

@@ -53,9 +53,7 @@ struct PathFormsFixture : ::testing::Test, test::WithGuiApp {
     test::DialogRobot robot;
 
     template <typename T> static T* Child(QWidget* parent, const char* name) {
-        T* found = parent->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return test::FindNamed<T>(*parent, name);
     }
     // A click that returns at once, so a dialog it opens runs its own loop, not the caller's.
     static void PostClick(QAbstractButton* button) {

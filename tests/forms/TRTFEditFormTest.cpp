@@ -35,11 +35,7 @@ struct LibraryFormFixture : ::testing::Test, test::WithGuiApp {
     test::DialogRobot robot;
     TRTFEditForm form{prompter, &platform};
 
-    template <typename T> T* Child(const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <typename T> T* Child(const char* name) { return test::FindNamed<T>(form, name); }
     QStringList Listed() {
         QStringList names;
         auto* list = Child<QListWidget>("RTFListBox");

@@ -58,19 +58,10 @@ private:
 struct EditorFormFixture : ::testing::Test, test::WithGuiApp {
     ~EditorFormFixture() override { prompter.Abandon(); }
 
-    template <typename T> T* Find(const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <typename T> T* Find(const char* name) { return test::FindNamed<T>(form, name); }
     QString Text(const char* name) {
         QObject* o = form.findChild<QObject*>(QString::fromLatin1(name));
-        if (auto* box = qobject_cast<QGroupBox*>(o)) return box->title();
-        if (auto* label = qobject_cast<QLabel*>(o)) return label->text();
-        if (auto* edit = qobject_cast<QLineEdit*>(o)) return edit->text();
-        if (auto* button = qobject_cast<QAbstractButton*>(o)) return button->text();
-        if (auto* combo = qobject_cast<QComboBox*>(o)) return combo->currentText();
-        return QStringLiteral("<no component %1>").arg(QString::fromLatin1(name));
+        return test::ShownText(o, name);
     }
     void Load() { form.LoadData(dir.File("Organisations.xml"), dir.File("Entities.xml")); }
     void ShowActive() {

@@ -44,11 +44,7 @@ const char* const kBook =
 struct AddressBookFormFixture : ::testing::Test, test::WithGuiApp {
     AddressBookFormFixture() { dir.Write("Address.in", kBook); }
 
-    template <typename T> T* Find(const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <typename T> T* Find(const char* name) { return test::FindNamed<T>(form, name); }
     QString Cell(int row, int column) {
         QAbstractItemModel* rows = Find<QTableView>("AddressGrid")->model();
         return rows->data(rows->index(row, column)).toString();

@@ -18,7 +18,6 @@ using namespace std::chrono_literals;
 std::string VvpdBinary();
 
 // A TCP port nobody listens on at the moment of asking.
-int FreePort();
 
 // Waits until the condition holds or the time is up; the condition's last value.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <netinet/in.h>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #ifndef VVP_TEST_DATA_DIR
 #define VVP_TEST_DATA_DIR "tests/data"
@@ -95,6 +99,18 @@ std::string Visible(const std::string& bytes) {
             out += static_cast<char>(c);
     }
     return out;
+}
+
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 } // namespace vvp::test

@@ -37,6 +37,9 @@ struct CommandResult {
 };
 CommandResult RunCommand(const std::string& command);
 
+// A TCP port free on the loopback address at the time of the call.
+int FreePort();
+
 // Shows control characters, so failing byte-exact comparisons are readable.
 std::string Visible(const std::string& bytes);
 
