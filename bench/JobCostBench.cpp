@@ -3,18 +3,15 @@
 // process of its own, so its peak resident memory is its own.
 //
 //   build/bin/job_cost_bench            # table: shape, size, seconds, s/MB, peak MB, peak / size
+#include "BenchEngine.h"
 #include "FileUtil.h"
-#include "KXPrintHandler.h"
-#include "MessageSigner.h"
-#include "PrintService.h"
-#include "Prompter.h"
-#include "RegistryStore.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -74,33 +71,16 @@ Measured Run(const std::string& job) {
     const pid_t child = fork();
     if (child == 0) {
         close(pipeFd[0]);
-        std::string pattern = (std::filesystem::temp_directory_path() / "vvp-jobcost-XXXXXX").string();
-        const std::string root = std::string(mkdtemp(pattern.data())) + "/";
-        (void)ForceDirectories(root + "prog/VirtualPrinter");
-        (void)ForceDirectories(root + "tmp");
-        SystemClock clock;
-        HeadlessPrompter prompter;
-        MemoryRegistryStore registry;
-        NullPrintService printing;
-        EngineEvents events;
-        UnsignedMessageSigner signer;
-        EngineSeams seams{clock, prompter, printing, registry, events};
-        seams.signer = &signer;
-        KXPrintHandler engine(seams, EngineOptions{Folders{root + "prog/", root + "tmp/"}});
-        engine.Settings().Update([](VNPTRRegValues& v) {
-            v.SaveMode = 1;
-            v.ReportPrinter.clear();
-        });
+        std::optional<bench::BenchEngine> bench(std::in_place);
         rusage before{};
         getrusage(RUSAGE_SELF, &before);
         const auto start = std::chrono::steady_clock::now();
-        (void)engine.SubmitJob("127.0.0.1", job);
+        (void)bench->engine.SubmitJob("127.0.0.1", job);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rusage after{};
         getrusage(RUSAGE_SELF, &after);
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
+        bench.reset();
         const Measured m{seconds, static_cast<double>(after.ru_maxrss) / 1024.0};
         (void)!write(pipeFd[1], &m, sizeof m);
         _exit(0);

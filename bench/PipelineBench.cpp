@@ -1,15 +1,12 @@
 // The job pipeline, printed job text to saved PIT file, against writing and renaming the same
 // bytes without any conversion.
 #include "ActivityLog.h"
+#include "BenchEngine.h"
 #include "Clock.h"
 #include "FileUtil.h"
 #include "JobPipeline.h"
 #include "KXPrintHandler.h"
 #include "MessageCreation.h"
-#include "MessageSigner.h"
-#include "PrintService.h"
-#include "Prompter.h"
-#include "RegistryStore.h"
 #include "Spool.h"
 
 #include <benchmark/benchmark.h>
@@ -28,37 +25,11 @@ std::string JobBytes() {
     return data ? *data : std::string();
 }
 
-struct BenchFolder {
-    std::string path;
-    BenchFolder() {
-        std::string pattern = "/tmp/vvp-bench-XXXXXX";
-        path = std::string(mkdtemp(pattern.data())) + "/";
-        (void)ForceDirectories(path + "prog/VirtualPrinter");
-        (void)ForceDirectories(path + "tmp");
-    }
-    ~BenchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
 void BM_PipelineToPitFile(benchmark::State& state) {
-    BenchFolder folder;
-    SystemClock clock;
-    HeadlessPrompter prompter;
-    MemoryRegistryStore registry;
-    NullPrintService printing;
-    EngineEvents events;
-    UnsignedMessageSigner signer;
-    EngineSeams seams{clock, prompter, printing, registry, events};
-    seams.signer = &signer;
-    KXPrintHandler engine(seams, EngineOptions{Folders{folder.path + "prog/", folder.path + "tmp/"}});
-    engine.Settings().Update([](VNPTRRegValues& v) {
-        v.SaveMode = 1;
-        v.ReportPrinter.clear();
-    });
+    bench::BenchEngine bench;
+    KXPrintHandler& engine = bench.engine;
     const std::string job = JobBytes();
-    const std::string out = folder.path + "prog/VirtualPrinter/";
+    const std::string out = bench.SavePath();
     for (auto _ : state) {
         auto spool = engine.Spools().Create("127.0.0.1");
         (void)!write(spool->fd, job.data(), job.size());
@@ -74,7 +45,7 @@ void BM_PipelineToPitFile(benchmark::State& state) {
 // The same bytes written and renamed without conversion: the spool file written, read back and
 // removed, the message written under a temporary name and renamed, as the pipeline does.
 void BM_WriteAndRenameOnly(benchmark::State& state) {
-    BenchFolder folder;
+    bench::BenchFolder folder;
     SystemClock clock;
     const std::string job = JobBytes();
     const std::string out = folder.path + "prog/VirtualPrinter/";
@@ -99,7 +70,7 @@ void BM_WriteAndRenameOnly(benchmark::State& state) {
 
 // Only the message file: written under a temporary name and renamed.
 void BM_MessageWriteAndRenameOnly(benchmark::State& state) {
-    BenchFolder folder;
+    bench::BenchFolder folder;
     const std::string job = JobBytes();
     const std::string out = folder.path + "prog/VirtualPrinter/";
     long n = 0;
